@@ -1,0 +1,137 @@
+// The load sequence: read the file whole, then run the reading phases in order.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "interface/error.h"
+#include "reader/doc.h"
+
+namespace plenvo {
+namespace {
+
+constexpr int64_t MAX_INPUT = 0x7FFFFFFF;  // positions are 32-bit signed
+
+int64_t file_tell(FILE *f) {
+#if defined(_WIN32)
+    return _ftelli64(f);
+#else
+    return static_cast<int64_t>(ftello(f));
+#endif
+}
+
+int file_seek_end(FILE *f) {
+#if defined(_WIN32)
+    return _fseeki64(f, 0, SEEK_END);
+#else
+    return fseeko(f, 0, SEEK_END);
+#endif
+}
+
+// Runs the phases over d->data. Returns 0, or -1 with the message set and d freed.
+int run_phases(doc *d, const char *name) {
+    try {
+        xref_walk(d);
+        scan_objects(d);
+        read_object_streams(d);
+        resolve_duplicates(d);
+        if (d->objs.count == 0) {
+            set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", name);
+            doc_free(d);
+            return -1;
+        }
+        if (d->encrypted) {
+            set_error("encrypted PDFs are not supported: %s", name);
+            doc_free(d);
+            return -1;
+        }
+        doc_build_index(d);
+        if (load_page_tree(d) != 0) {
+            doc_free(d);
+            return -1;
+        }
+    } catch (const std::bad_alloc &) {
+        set_error("out of memory");
+        doc_free(d);
+        return -1;
+    }
+    return 0;
+}
+
+void reset(doc *d) {
+    std::memset(d, 0, sizeof *d);
+    d->root = -1;
+    d->catalog = -1;
+}
+
+}  // namespace
+
+int doc_load(const char *path, doc *d) {
+    reset(d);
+    if (!path) {
+        set_error("NULL path argument");
+        return -1;
+    }
+    FILE *f = std::fopen(path, "rb");
+    if (!f) {
+        set_error("cannot open %s", path);
+        return -1;
+    }
+    int64_t n = -1;
+    if (file_seek_end(f) == 0) n = file_tell(f);
+    if (n > MAX_INPUT) {
+        std::fclose(f);
+        set_error("input file too large (2 GiB or more): %s", path);
+        return -1;
+    }
+    d->len = static_cast<int32_t>(n < 0 ? 0 : n);
+    if (n < 1) {
+        std::fclose(f);
+        set_error("empty input file: %s", path);
+        return -1;
+    }
+    std::rewind(f);
+    d->data = static_cast<uint8_t *>(std::malloc(static_cast<size_t>(n)));
+    if (!d->data || std::fread(d->data, 1, static_cast<size_t>(n), f) != static_cast<size_t>(n)) {
+        std::fclose(f);
+        std::free(d->data);
+        d->data = nullptr;
+        set_error("read error on %s", path);
+        return -1;
+    }
+    std::fclose(f);
+    return run_phases(d, path);
+}
+
+int doc_load_bytes(const uint8_t *bytes, size_t n, const char *name, doc *d) {
+    reset(d);
+    if (n > static_cast<size_t>(MAX_INPUT)) {
+        set_error("input file too large (2 GiB or more): %s", name);
+        return -1;
+    }
+    d->len = static_cast<int32_t>(n);
+    if (n < 1) {
+        set_error("empty input file: %s", name);
+        return -1;
+    }
+    d->data = static_cast<uint8_t *>(std::malloc(n));
+    if (!d->data) {
+        set_error("read error on %s", name);
+        return -1;
+    }
+    std::memcpy(d->data, bytes, n);
+    return run_phases(d, name);
+}
+
+int doc_free(doc *d) {
+    std::free(d->data);
+    std::free(d->objs.items);
+    std::free(d->pages.items);
+    for (int32_t i = 0; i < d->arena.count; ++i) std::free(d->arena.blocks[i]);
+    std::free(d->arena.blocks);
+    std::free(d->index);
+    std::memset(d, 0, sizeof *d);
+    return 0;
+}
+
+}  // namespace plenvo

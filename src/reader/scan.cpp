@@ -1,0 +1,320 @@
+#include "reader/scan.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace plenvo {
+
+int32_t skip_ws(const uint8_t *t, int32_t start, int32_t end) {
+    while (start < end && is_ws(t[start])) ++start;
+    return start;
+}
+
+int32_t find_kw(const uint8_t *t, int32_t len, int32_t start, const char *kw) {
+    const int32_t n = static_cast<int32_t>(std::strlen(kw));
+    int32_t i = start < 0 ? 0 : start;
+    if (n == 0) return -1;
+    const uint8_t first = static_cast<uint8_t>(kw[0]);
+    while (i <= len - n) {
+        const void *hit = std::memchr(t + i, first, static_cast<size_t>(len - n - i + 1));
+        if (!hit) return -1;
+        i = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
+        if (std::memcmp(t + i, kw, static_cast<size_t>(n)) == 0 && (i == 0 || !is_alnum(t[i - 1])) &&
+            (i + n == len || !is_alnum(t[i + n])))
+            return i;
+        ++i;
+    }
+    return -1;
+}
+
+int kw_at(const uint8_t *t, int32_t pos, int32_t len, const char *kw) {
+    const int32_t n = static_cast<int32_t>(std::strlen(kw));
+    if (pos < 0 || static_cast<int64_t>(pos) + n > len) return 0;
+    if (std::memcmp(t + pos, kw, static_cast<size_t>(n)) != 0) return 0;
+    if (pos > 0 && is_alnum(t[pos - 1])) return 0;
+    if (pos + n == len) return 1;
+    return is_alnum(t[pos + n]) ? 0 : 1;
+}
+
+// True when `name` (n bytes) stands right after the '/' at p, ending by end
+// and not followed by a name-continuation byte.
+static bool name_at(const uint8_t *t, int32_t p, int32_t end, const char *name, int32_t n) {
+    if (static_cast<int64_t>(p) + n + 1 > end) return false;
+    if (std::memcmp(t + p + 1, name, static_cast<size_t>(n)) != 0) return false;
+    return p + n + 1 == end || !is_namecont(t[p + n + 1]);
+}
+
+int32_t find_name(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *name) {
+    const int32_t n = static_cast<int32_t>(std::strlen(name));
+    const int32_t end = len < limit ? len : limit;
+    int32_t p = start < 0 ? 0 : start;
+    while (static_cast<int64_t>(p) + n + 1 <= end) {
+        const void *hit = std::memchr(t + p, '/', static_cast<size_t>(end - n - p));
+        if (!hit) return -1;
+        p = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
+        if (name_at(t, p, end, name, n)) return p;
+        ++p;
+    }
+    return -1;
+}
+
+// Position right after the literal string that opens at i ("(" at t[i]), or
+// -1 when it does not close before end. Backslash escapes the next byte.
+static int32_t skip_literal(const uint8_t *t, int32_t i, int32_t end) {
+    int depth = 1;
+    int32_t j = i + 1;
+    while (j < end) {
+        uint8_t c = t[j];
+        if (c == '\\') {
+            if (j + 1 >= end) return -1;
+            j += 2;
+            continue;
+        }
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            if (--depth == 0) return j + 1;
+        }
+        ++j;
+    }
+    return -1;
+}
+
+int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *name) {
+    const int32_t n = static_cast<int32_t>(std::strlen(name));
+    const int32_t end = len < limit ? len : limit;
+    int depth = 0;
+    int32_t i = start < 0 ? 0 : start;
+    while (i < end) {
+        uint8_t c = t[i];
+        switch (c) {
+        case '%': {
+            int32_t j = i + 1;
+            while (j < end && t[j] != '\r' && t[j] != '\n') ++j;
+            if (j >= end) return -1;
+            i = j;
+            break;
+        }
+        case '(': {
+            if (i + 1 == end) return -1;
+            int32_t j = skip_literal(t, i, end);
+            if (j < 0) return -1;
+            i = j;
+            break;
+        }
+        case '<':
+            if (i + 1 == end) return -1;
+            if (t[i + 1] == '<') {
+                ++depth;
+                i += 2;
+            } else {
+                const void *gt = std::memchr(t + i + 1, '>', static_cast<size_t>(end - i - 1));
+                if (!gt) return -1;
+                i = static_cast<int32_t>(static_cast<const uint8_t *>(gt) - t) + 1;
+            }
+            break;
+        case '>':
+            if (i + 1 == end) return -1;
+            if (t[i + 1] == '>') {
+                if (depth > 0) --depth;
+                i += 2;
+            } else {
+                ++i;
+            }
+            break;
+        case '/':
+            if (depth <= 1 && name_at(t, i, end, name, n)) return i;
+            ++i;
+            break;
+        default:
+            ++i;
+            break;
+        }
+    }
+    return -1;
+}
+
+int32_t dict_stream_kw(const uint8_t *t, int32_t len, int32_t start) {
+    int depth = 0;
+    int32_t i = start < 0 ? 0 : start;
+    while (i < len) {
+        uint8_t c = t[i];
+        if (c == '<' || c == '>') {
+            if (i + 1 >= len) return -1;
+            if (t[i + 1] != c) {
+                ++i;
+                continue;
+            }
+            if (c == '<') {
+                ++depth;
+                i += 2;
+                continue;
+            }
+            --depth;
+            if (depth == 0) {
+                int32_t p = skip_ws(t, i + 2, len);
+                return kw_at(t, p, len, "stream") ? p : -1;
+            }
+            i += 2;
+            continue;
+        }
+        if (c == '(') {
+            if (i + 1 >= len) return -1;
+            int32_t j = skip_literal(t, i, len);
+            if (j < 0) return -1;
+            i = j;
+            continue;
+        }
+        ++i;
+    }
+    return -1;
+}
+
+char *dict_text_at(const uint8_t *t, int32_t len, int32_t pos) {
+    if (pos < 0 || static_cast<int64_t>(pos) + 1 >= len || t[pos] != '<' || t[pos + 1] != '<')
+        return nullptr;
+    int depth = 0;
+    int32_t i = pos;
+    int32_t end = -1;
+    while (i + 1 < len) {
+        uint8_t c = t[i];
+        if (c == '<' && t[i + 1] == '<') {
+            ++depth;
+            i += 2;
+        } else if (c == '>' && t[i + 1] == '>') {
+            if (--depth == 0) {
+                end = i + 1;
+                break;
+            }
+            i += 2;
+        } else if (c == '(') {
+            int32_t j = skip_literal(t, i, len);
+            i = j < 0 ? len : j;
+        } else {
+            ++i;
+        }
+    }
+    if (end < 0) return nullptr;
+    size_t n = static_cast<size_t>(end - pos + 1);
+    char *out = static_cast<char *>(std::malloc(n + 1));
+    if (!out) return nullptr;
+    std::memcpy(out, t + pos, n);
+    out[n] = '\0';
+    return out;
+}
+
+// Reads a digit run at i (sign already consumed). Returns the magnitude in
+// *value, or false when there is no digit or the run leaves the 32-bit range
+// (negative allows one more).
+static bool read_digits(const uint8_t *t, int32_t len, int32_t *i, bool neg, int32_t *value) {
+    int64_t v = 0;
+    const int64_t lim = neg ? 2147483648LL : 2147483647LL;
+    int32_t j = *i;
+    if (j >= len || !is_digit(t[j])) return false;
+    while (j < len && is_digit(t[j])) {
+        v = v * 10 + (t[j] - '0');
+        if (v > lim) return false;
+        ++j;
+    }
+    *i = j;
+    *value = static_cast<int32_t>(neg ? -v : v);
+    return true;
+}
+
+int32_t parse_int_at(const uint8_t *t, int32_t len, int32_t *pos) {
+    int32_t i = skip_ws(t, *pos, len);
+    if (i >= len) return -1;
+    bool neg = false;
+    if (t[i] == '-') {
+        neg = true;
+        if (++i >= len) return -1;
+    }
+    int32_t v;
+    if (!read_digits(t, len, &i, neg, &v)) return -1;
+    *pos = i;
+    return v;
+}
+
+int32_t read_int_adv(const uint8_t *t, int32_t len, int32_t *pos) {
+    int32_t i = skip_ws(t, *pos, len);
+    if (i >= len) return -1;
+    bool neg = false;
+    if (t[i] == '-' || t[i] == '+') {
+        neg = t[i] == '-';
+        if (++i >= len) return -1;
+    }
+    int32_t v;
+    if (!read_digits(t, len, &i, neg, &v)) return -1;
+    *pos = i;
+    return v;
+}
+
+// Examines the /Length value whose name occurrence is at p (n = 6 bytes with
+// the slash); returns true when it decided a result.
+static bool length_value(const uint8_t *t, int32_t end, int32_t p, int32_t *out_len, int32_t *out_ref) {
+    int32_t i = p + 7;  // the byte right after "/Length" is the separator
+    i = skip_ws(t, i, end);
+    if (i >= end) return false;
+    uint8_t c = t[i];
+    if (is_digit(c) || c == '-') {
+        int32_t n = parse_int_at(t, end, &i);
+        if (n < 0) return false;
+        int32_t j = skip_ws(t, i, end);
+        if (j < end && is_digit(t[j])) {
+            int32_t g = j;
+            parse_int_at(t, end, &g);  // the generation: any value
+            if (g != j) {
+                int32_t k = skip_ws(t, g, end);
+                if (k < end && t[k] == 'R' && (k + 1 == end || !is_alnum(t[k + 1]))) {
+                    *out_ref = n;
+                    return true;
+                }
+            }
+        }
+        *out_len = n;
+        return true;
+    }
+    if (c == '[') {
+        int32_t last = -1;
+        ++i;
+        while (i < end && t[i] != ']') {
+            int32_t q = i;
+            int32_t v = parse_int_at(t, end, &q);
+            if (q != i && v >= 0) last = v;
+            i = q != i ? q : i + 1;
+        }
+        if (last >= 0) {
+            *out_len = last;
+            return true;
+        }
+    }
+    return false;
+}
+
+void parse_length(const uint8_t *t, int32_t len, int32_t start, int32_t end, int32_t *out_len,
+                  int32_t *out_ref) {
+    *out_len = -1;
+    *out_ref = -1;
+    const int32_t lim = len < end ? len : end;
+    int32_t p = find_name(t, len, start, lim, "Length");
+    while (p >= 0) {
+        if (length_value(t, lim, p, out_len, out_ref)) return;
+        p = find_name(t, len, p + 7, lim, "Length");
+    }
+}
+
+int32_t read_obj_int_value(const uint8_t *t, int32_t len, int32_t hdr_pos) {
+    int32_t i = hdr_pos;
+    if (i < 0 || i >= len) return -1;
+    if (parse_int_at(t, len, &i) < 0) return -1;
+    i = skip_ws(t, i, len);
+    if (i < len && is_digit(t[i])) {
+        if (parse_int_at(t, len, &i) < 0) return -1;
+        i = skip_ws(t, i, len);
+    }
+    if (kw_at(t, i, len, "obj")) i = skip_ws(t, i + 3, len);
+    int32_t v = parse_int_at(t, len, &i);
+    return v >= 0 ? v : -1;
+}
+
+}  // namespace plenvo
