@@ -1,0 +1,246 @@
+// Page content: the bytes a page draws, read from its /Contents (a stream, an
+// array of streams, an array object, or a stream written inline) and decoded
+// through each stream's filters. Nothing here fails: what cannot be read is
+// left out.
+#include <cstdint>
+
+#include "output/scale.h"
+#include "reader/scan.h"
+
+namespace plenvo {
+
+namespace {
+
+const uint8_t k_empty[1] = {0};
+
+// Position of the '/' of the key `name` at the top level of the dictionary
+// text [start, end) of base; -1 when there is none. A dictionary the
+// structured search cannot walk (an unterminated string, say) is searched
+// plainly instead.
+int32_t find_key(const uint8_t *base, int32_t start, int32_t end, const char *name) {
+    int32_t p = find_name_top(base, end, start, end, name);
+    if (p < 0) p = find_name(base, end, start, end, name);
+    return p;
+}
+
+// Reads a non-negative integer at *pos (a digit run of any length); returns
+// it, or -1 when the run does not fit in 32 bits. *pos always ends past the
+// digits.
+int32_t read_number(const uint8_t *t, int32_t end, int32_t *pos) {
+    int32_t v = parse_int_at(t, end, pos);
+    if (v < 0) {
+        while (*pos < end && is_digit(t[*pos])) ++*pos;
+        return -1;
+    }
+    return v;
+}
+
+// Drops b back to `mark` bytes (an unused separator) and re-terminates it.
+void truncate_to(buf *b, uint64_t mark) {
+    if (b->data && b->len > mark) {
+        b->len = mark;
+        b->data[mark] = 0;
+    }
+}
+
+// Appends the decoded data of stream e to b, after one line feed when an
+// earlier part already yielded data (*any). Sets *any when this part adds
+// data. Decoded data lands in b directly; data stored unfiltered is copied
+// from the input once. Never fails: an unreadable part adds nothing.
+void append_part(const doc *d, const objent *e, buf *b, bool *any) {
+    if (!e->has_stream) return;
+    uint64_t mark = b->data ? b->len : 0;
+    if (*any) {
+        buf_append(b, "\n", 1);
+        if (!b->data) {  // storage lost: everything gathered so far is gone
+            *any = false;
+            mark = 0;
+        }
+    }
+    uint64_t before = b->data ? b->len : 0;
+    int32_t n = 0;
+    const uint8_t *p = decoded_stream(d, e, b, &n);
+    if (!b->data) {
+        *any = false;
+        return;
+    }
+    if (!p || n <= 0) {
+        truncate_to(b, mark);
+        return;
+    }
+    bool appended = b->len == before + static_cast<uint64_t>(n) && p == b->data + before;
+    if (!appended) {
+        buf_append(b, p, static_cast<uint64_t>(n));
+        if (!b->data) {
+            *any = false;
+            return;
+        }
+    }
+    *any = true;
+}
+
+// Walks the array whose elements start at pos (just past its '[') up to
+// its ']' or end, appending the data of every element that names a stream.
+// A bare number without R counts as an element; elements that are missing
+// or not streams are skipped.
+void gather_array(const doc *d, const uint8_t *t, int32_t pos, int32_t end, buf *b, bool *any) {
+    while (pos < end && t[pos] != ']') {
+        if (!is_digit(t[pos])) {
+            ++pos;
+            continue;
+        }
+        int32_t n = read_number(t, end, &pos);
+        const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
+        pos = skip_ws(t, pos, end);
+        if (pos < end && is_digit(t[pos])) read_number(t, end, &pos);
+        pos = skip_ws(t, pos, end);
+        if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
+        if (e) append_part(d, e, b, any);
+    }
+}
+
+// Hands the gathered array data to out, or leaves out empty when no part
+// yielded data (or the data is too long to be one form's content).
+void finish_array(page_content *out, bool any) {
+    buf *b = &out->owned;
+    if (any && b->data && b->len > 0 && b->len <= static_cast<uint64_t>(INT32_MAX)) {
+        out->data = b->data;
+        out->len = static_cast<int32_t>(b->len);
+    } else {
+        buf_free(b);
+    }
+}
+
+// The value text of object e when that value is an array: sets *start just
+// past its '[' and *end to the end of the object's text. False otherwise
+// (a stream, a dictionary, anything but an array).
+bool array_value(const doc *d, const objent *e, const uint8_t **base, int32_t *start, int32_t *end) {
+    if (e->has_stream) return false;
+    int32_t p, lim;
+    if (e->in_objstm) {
+        *base = e->text;
+        lim = e->text_len;
+        p = skip_ws(e->text, 0, lim);
+    } else {
+        if (e->dict_pos >= 0 || e->hdr_pos < 0) return false;
+        *base = d->data;
+        lim = e->endobj_pos > 0 ? e->endobj_pos : d->len;
+        p = e->hdr_pos;
+        if (parse_int_at(d->data, lim, &p) < 0) return false;
+        p = skip_ws(d->data, p, lim);
+        if (p < lim && is_digit(d->data[p]) && parse_int_at(d->data, lim, &p) < 0) return false;
+        p = skip_ws(d->data, p, lim);
+        if (!kw_at(d->data, p, lim, "obj")) return false;
+        p = skip_ws(d->data, p + 3, lim);
+    }
+    if (p >= lim || (*base)[p] != '[') return false;
+    *start = p + 1;
+    *end = lim;
+    return true;
+}
+
+// /Contents N 0 R: a stream is the content itself; an array object is read
+// as the array it holds.
+void gather_ref(const doc *d, const uint8_t *t, int32_t pos, int32_t end, page_content *out) {
+    int32_t n = read_number(t, end, &pos);
+    const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
+    if (!e) return;
+    if (e->has_stream) {
+        int32_t len = 0;
+        const uint8_t *p = decoded_stream(d, e, &out->owned, &len);
+        if (p && len > 0) {
+            out->data = p;
+            out->len = len;
+        } else {
+            buf_free(&out->owned);
+        }
+        return;
+    }
+    const uint8_t *base = nullptr;
+    int32_t s = 0, lim = 0;
+    if (!array_value(d, e, &base, &s, &lim)) return;
+    bool any = false;
+    gather_array(d, base, s, lim, &out->owned, &any);
+    finish_array(out, any);
+}
+
+// /Contents << ... >> stream ... endstream written inside the page object.
+// The /Length is direct or a reference to a plain integer object. The data
+// is decoded through the dictionary's filters like any stream; on a page
+// held in an object stream (where streams cannot be) it is taken as stored
+// when it names no filter.
+void gather_inline(const doc *d, const objent *page, const uint8_t *t, int32_t pos, int32_t end,
+                   page_content *out) {
+    int32_t k = dict_stream_kw(t, end, pos);
+    if (k < 0) return;
+    int32_t len = -1, ref = -1;
+    parse_length(t, end, pos, k, &len, &ref);
+    if (len < 0 && ref > 0) {
+        const objent *r = doc_lookup(d, ref);
+        if (r && !r->in_objstm && !r->has_stream && r->hdr_pos >= 0)
+            len = read_obj_int_value(d->data, d->len, r->hdr_pos);
+    }
+    if (len < 0) return;
+    int32_t data = k + 6;
+    if (k + 6 < end) data = (t[k + 6] == '\r' && k + 7 < end && t[k + 7] == '\n') ? k + 8 : k + 7;
+    if (static_cast<int64_t>(data) + len > end || len == 0) return;
+
+    if (page->in_objstm) {
+        if (find_name(t, k, pos, k, "Filter") >= 0) return;
+        buf_append(&out->owned, t + data, static_cast<uint64_t>(len));
+        if (out->owned.data) {
+            out->data = out->owned.data;
+            out->len = len;
+        }
+        return;
+    }
+    objent s{};
+    s.num = page->num;
+    s.hdr_pos = -1;
+    s.dict_pos = pos;
+    s.stream_pos = k;
+    s.data_pos = data;
+    s.data_end = data + len;
+    s.data_len = len;
+    s.endobj_pos = page->endobj_pos;
+    s.end_pos = page->end_pos;
+    s.has_stream = 1;
+    int32_t n = 0;
+    const uint8_t *p = decoded_stream(d, &s, &out->owned, &n);
+    if (p && n > 0) {
+        out->data = p;
+        out->len = n;
+    } else {
+        buf_free(&out->owned);
+    }
+}
+
+}  // namespace
+
+// Fills *out with the content of `page` (see scale.h). out->owned is
+// overwritten, not released: the caller releases it after each page.
+void gather_content(const doc *d, const objent *page, page_content *out) {
+    out->data = k_empty;
+    out->len = 0;
+    out->owned = buf{};
+    if (!d || !page) return;
+    text_range r = dict_range(d, page);
+    if (r.start < 0) return;
+    const uint8_t *t = r.base;
+    int32_t at = find_key(t, r.start, r.end, "Contents");
+    if (at < 0) return;
+    int32_t v = skip_ws(t, at + 9, r.end);
+    if (v >= r.end) return;
+    if (is_digit(t[v])) {
+        gather_ref(d, t, v, r.end, out);
+    } else if (t[v] == '[') {
+        bool any = false;
+        gather_array(d, t, v + 1, r.end, &out->owned, &any);
+        finish_array(out, any);
+    } else if (t[v] == '<' && v + 1 < r.end && t[v + 1] == '<') {
+        gather_inline(d, page, t, v, r.end, out);
+    }
+    if (out->len == 0) out->data = k_empty;
+}
+
+}  // namespace plenvo

@@ -1,0 +1,154 @@
+// Page placement: where and how large each input page is drawn on its new
+// page, the form's /BBox and /Matrix, and the one-line content stream that
+// draws the form.
+#include <cmath>
+#include <string>
+
+#include "interface/number_text.h"
+#include "output/scale.h"
+
+namespace plenvo {
+
+namespace {
+
+// Appends x to out by the number-text rule (whole numbers as integers,
+// everything else with four decimals, always with '.').
+void append_number(std::string &out, double x) {
+    char t[NUMTEXT_SIZE];
+    int n = number_text(x, t);
+    out.append(t, static_cast<size_t>(n));
+}
+
+// The rotation that is carried out: 90, 180 or 270, and 0 for everything
+// else (no rotation, or an angle that is not a multiple of 90).
+int effective_rotation(const doc *d, const pageinfo *p) {
+    int own = -1;
+    if (const objent *e = doc_lookup(d, p->objnum)) own = obj_rotate_own(d, e);
+    int r = own >= 0 ? own % 360 : ((p->rotate % 360) + 360) % 360;
+    return (r == 90 || r == 180 || r == 270) ? r : 0;
+}
+
+}  // namespace
+
+// Computes the placement of page p for the given mode and target. Takes the
+// page's own /Rotate from its object (doc_lookup) and falls back to the
+// inherited p->rotate when it has none. Returns 0 with *out filled, or -1
+// when the fit-mode scale is not > 0 (or NaN) or any computed value is not
+// finite. Never writes anything but *out.
+int compute_placement(const doc *d, const pageinfo *p, int mode, double W, double H, double f,
+                      placement *out) {
+    placement pl{};
+    pl.r = effective_rotation(d, p);
+    pl.bw = p->urx - p->llx;
+    pl.bh = p->ury - p->lly;
+    if (pl.r == 90 || pl.r == 270) {
+        pl.cw = pl.bh;
+        pl.ch = pl.bw;
+    } else {
+        pl.cw = pl.bw;
+        pl.ch = pl.bh;
+    }
+
+    double ex = 0.0, ey = 0.0;
+    if (mode == MODE_PERCENT) {
+        pl.s = f;
+        pl.pw = f * pl.cw;
+        pl.ph = f * pl.ch;
+    } else {
+        double sx = W / pl.cw, sy = H / pl.ch;
+        pl.s = sx < sy ? sx : sy;
+        if (!(pl.s > 0.0)) return -1;  // also rejects NaN
+        pl.pw = W;
+        pl.ph = H;
+        ex = (pl.pw - pl.cw * pl.s) * 0.5;
+        ey = (pl.ph - pl.ch * pl.s) * 0.5;
+    }
+
+    double a = p->llx * pl.s, b = p->lly * pl.s;
+    switch (pl.r) {
+    case 90:
+        pl.tx = ex - b;
+        pl.ty = ey + a;
+        break;
+    case 180:
+        pl.tx = ex + a;
+        pl.ty = ey + b;
+        break;
+    case 270:
+        pl.tx = ex + b;
+        pl.ty = ey - a;
+        break;
+    default:
+        pl.tx = ex - a;
+        pl.ty = ey - b;
+        break;
+    }
+
+    const double all[] = {p->llx, p->lly, p->urx, p->ury, pl.bw, pl.bh, pl.s, pl.pw, pl.ph, pl.tx, pl.ty};
+    for (double v : all)
+        if (!std::isfinite(v)) return -1;
+    *out = pl;
+    return 0;
+}
+
+// Appends the placement line "q s 0 0 s tx ty cm /F0 Do Q\n" to b. When b
+// cannot grow, nothing is appended (b is then without storage).
+void place_form(buf *b, double s, double tx, double ty) {
+    std::string line = "q ";
+    append_number(line, s);
+    line += " 0 0 ";
+    append_number(line, s);
+    line += ' ';
+    append_number(line, tx);
+    line += ' ';
+    append_number(line, ty);
+    line += " cm /F0 Do Q\n";
+    buf_append(b, line.data(), line.size());
+}
+
+// The form XObject's dictionary followed by " stream\n": /BBox is the page
+// box, /Matrix turns it by the placement's rotation (none for 0), /Length is
+// `length`, and /Resources is the given text when it is not null. Always
+// whole, however long the resources text is.
+std::string form_header(const pageinfo *p, const placement &pl, long length, const char *resources) {
+    std::string h = "<< /Type /XObject /Subtype /Form /BBox [";
+    append_number(h, p->llx);
+    h += ' ';
+    append_number(h, p->lly);
+    h += ' ';
+    append_number(h, p->urx);
+    h += ' ';
+    append_number(h, p->ury);
+    h += ']';
+    switch (pl.r) {
+    case 90:
+        h += " /Matrix [0 -1 1 0 0 ";
+        append_number(h, pl.bw);
+        h += ']';
+        break;
+    case 180:
+        h += " /Matrix [-1 0 0 -1 ";
+        append_number(h, pl.bw);
+        h += ' ';
+        append_number(h, pl.bh);
+        h += ']';
+        break;
+    case 270:
+        h += " /Matrix [0 1 -1 0 ";
+        append_number(h, pl.bh);
+        h += " 0]";
+        break;
+    default:
+        break;
+    }
+    h += " /Length ";
+    h += std::to_string(length);
+    if (resources) {
+        h += " /Resources ";
+        h += resources;
+    }
+    h += " >> stream\n";
+    return h;
+}
+
+}  // namespace plenvo
