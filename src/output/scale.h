@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "reader/buf.h"
@@ -67,7 +68,9 @@ char *page_resources_dict(const doc *d, const objent *page, const pageinfo *p);
 // the map from old to new numbers.
 struct copy_list {
     std::vector<int32_t> old_nums;   // position j gets new number first_new + j
-    std::vector<int32_t> new_of;     // old number -> new number, 0 when not copied (size max_num+1)
+    std::vector<int32_t> new_of;     // old number -> new number, 0 when not copied (size max_num+1);
+                                     // -1 for a page, page-tree node or catalog (written as null)
+    std::unordered_map<int32_t, int32_t> far_new;  // numbers above max_num (never in the table)
     int32_t first_new = 0;
     int32_t new_number(int32_t old_num) const;  // 0 when not copied
 };

@@ -1,9 +1,253 @@
-// Placeholder until the output writer lands.
+// The output builder: lays out the new document (catalog 1, page tree 2,
+// then page 3k, form 3k + 1 and content 3k + 2 for page k, then the copied
+// objects), builds its whole text in one buffer with a classic
+// cross-reference table, and hands it to the safe file write.
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
 #include "interface/error.h"
+#include "interface/number_text.h"
 #include "output/scale.h"
+
 namespace plenvo {
-int scale_doc(const doc *, const char *, int, double, double, double) {
-    set_error("failed to build output (output writer not available in this build)");
-    return 0;
+
+namespace {
+
+// Offsets are written as 32-bit numbers: the whole output must stay below 2 GiB.
+constexpr uint64_t OUTPUT_LIMIT = 2147483648ull;
+
+const char *const MSG_GENERIC = "failed to build output (damaged page tree or content)";
+
+// The output text. After a failed growth it stays failed: later appends are
+// dropped instead of starting a fresh buffer.
+struct out_text {
+    buf b{};
+    bool failed = false;
+
+    ~out_text() { buf_free(&b); }
+
+    void put(const void *p, uint64_t n) {
+        if (failed) return;
+        buf_append(&b, p, n);
+        if (!b.data) failed = true;
+    }
+    void put(const char *s) { put(s, std::strlen(s)); }
+    void put(const std::string &s) { put(s.data(), s.size()); }
+    void put_int(long v) {
+        char tmp[24];
+        auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
+        put(tmp, static_cast<uint64_t>(r.ptr - tmp));
+    }
+    void put_num(double x) {
+        char tmp[NUMTEXT_SIZE];
+        int n = number_text(x, tmp);
+        put(tmp, static_cast<uint64_t>(n));
+    }
+    uint64_t len() const { return failed ? 0 : b.len; }
+};
+
+// A page's content, released on every path.
+struct content_guard {
+    page_content pc{};
+    ~content_guard() { buf_free(&pc.owned); }
+};
+
+struct line_guard {
+    buf b{};
+    ~line_guard() { buf_free(&b); }
+};
+
+// Appends one 20-byte cross-reference entry.
+void put_xref_entry(out_text &o, long offset, bool in_use) {
+    char e[21];
+    long v = in_use ? offset : 0;
+    for (int i = 9; i >= 0; --i) {
+        e[i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    std::memcpy(e + 10, in_use ? " 00000 n \n" : " 65535 f \n", 10);
+    o.put(e, 20);
 }
+
+int build_and_write(const doc *d, const char *out_path, int mode, double W, double H, double f) {
+    const int32_t n = d->pages.count;
+    if (n <= 0) {
+        set_error("input has no pages");
+        return 0;
+    }
+    if (mode == MODE_FIT ? !(W > 0 && H > 0 && std::isfinite(W) && std::isfinite(H))
+                         : !(f > 0 && std::isfinite(f))) {
+        set_error("invalid target dimensions");
+        return 0;
+    }
+
+    const int64_t first_new = 3 * static_cast<int64_t>(n) + 3;
+    if (first_new > INT32_MAX) {
+        set_error("output too large (2 GiB or more)");
+        return 0;
+    }
+    copy_list cl;
+    build_copy_list(d, static_cast<int32_t>(first_new), &cl);
+    const int64_t size = first_new + static_cast<int64_t>(cl.old_nums.size());
+    if (size > INT32_MAX) {
+        set_error("output too large (2 GiB or more)");
+        return 0;
+    }
+    std::vector<int64_t> offsets(static_cast<size_t>(size), -1);
+
+    out_text o;
+    buf_reserve(&o.b, 0);
+    if (!o.b.data) {
+        set_error("out of memory");
+        return 0;
+    }
+    auto too_large = [&] { return o.len() >= OUTPUT_LIMIT; };
+
+    // Head, catalog and page-tree node.
+    o.put("%PDF-1.4\n");
+    static const uint8_t binary_line[] = {0x25, 0xE2, 0xE3, 0xCF, 0xD3, '\n'};
+    o.put(binary_line, sizeof binary_line);
+    offsets[1] = static_cast<int64_t>(o.len());
+    o.put("1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
+    offsets[2] = static_cast<int64_t>(o.len());
+    o.put("2 0 obj\n<< /Type /Pages /Kids [");
+    for (int32_t k = 1; k <= n; ++k) {
+        if (k > 1) o.put(" ");
+        o.put_int(3L * k);
+        o.put(" 0 R");
+    }
+    o.put("] /Count ");
+    o.put_int(n);
+    o.put(" >>\nendobj\n");
+
+    // Pages: page object, form object, content stream.
+    line_guard line;
+    for (int32_t k = 1; k <= n; ++k) {
+        const pageinfo *p = &d->pages.items[k - 1];
+        const objent *e = doc_lookup(d, p->objnum);
+        placement pl{};
+        if (!e || compute_placement(d, p, mode, W, H, f, &pl) != 0) {
+            set_error("%s", MSG_GENERIC);
+            return 0;
+        }
+        const long pnum = 3L * k;
+
+        line.b.len = 0;
+        if (line.b.data) line.b.data[0] = 0;
+        place_form(&line.b, pl.s, pl.tx, pl.ty);
+        const uint64_t line_len = line.b.data ? line.b.len : 0;
+
+        offsets[pnum] = static_cast<int64_t>(o.len());
+        o.put_int(pnum);
+        o.put(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
+        o.put_num(pl.pw);
+        o.put(" ");
+        o.put_num(pl.ph);
+        o.put("] /Contents ");
+        o.put_int(pnum + 2);
+        o.put(" 0 R /Resources << /XObject << /F0 ");
+        o.put_int(pnum + 1);
+        o.put(" 0 R >> >> >>\nendobj\n");
+
+        content_guard content;
+        gather_content(d, e, &content.pc);
+        const int32_t clen = content.pc.data && content.pc.len > 0 ? content.pc.len : 0;
+        std::string res_text;
+        bool have_res = false;
+        if (char *res = page_resources_dict(d, e, p)) {
+            try {
+                res_text = rewrite_refs(reinterpret_cast<const uint8_t *>(res), std::strlen(res), d, cl);
+            } catch (...) {
+                std::free(res);
+                throw;
+            }
+            std::free(res);
+            have_res = true;
+        }
+        std::string header = form_header(p, pl, clen, have_res ? res_text.c_str() : nullptr);
+
+        offsets[pnum + 1] = static_cast<int64_t>(o.len());
+        o.put_int(pnum + 1);
+        o.put(" 0 obj\n");
+        o.put(header);
+        if (clen > 0) o.put(content.pc.data, static_cast<uint64_t>(clen));
+        o.put("\nendstream\nendobj\n");
+
+        offsets[pnum + 2] = static_cast<int64_t>(o.len());
+        o.put_int(pnum + 2);
+        o.put(" 0 obj\n<< /Length ");
+        o.put_int(static_cast<long>(line_len));
+        o.put(" >>\nstream\n");
+        if (line_len > 0) o.put(line.b.data, line_len);
+        o.put("endstream\nendobj\n");
+
+        if (o.failed) break;
+        if (too_large()) {
+            set_error("output too large (2 GiB or more)");
+            return 0;
+        }
+    }
+
+    // Copied objects; one that is not in the table keeps a free entry.
+    for (size_t j = 0; j < cl.old_nums.size() && !o.failed; ++j) {
+        const objent *e = doc_lookup(d, cl.old_nums[j]);
+        if (!e) continue;
+        const int64_t num = first_new + static_cast<int64_t>(j);
+        offsets[static_cast<size_t>(num)] = static_cast<int64_t>(o.len());
+        copy_object(d, e, static_cast<int32_t>(num), cl, &o.b);
+        if (!o.b.data) o.failed = true;
+        if (too_large()) {
+            set_error("output too large (2 GiB or more)");
+            return 0;
+        }
+    }
+
+    // Cross-reference table and trailer.
+    const uint64_t xref_at = o.len();
+    o.put("xref\n0 ");
+    o.put_int(static_cast<long>(size));
+    o.put("\n0000000000 65535 f \n");
+    for (int64_t k = 1; k < size; ++k) {
+        const int64_t off = offsets[static_cast<size_t>(k)];
+        put_xref_entry(o, off >= 0 ? static_cast<long>(off) : 0, off >= 0);
+    }
+    o.put("trailer\n<< /Size ");
+    o.put_int(static_cast<long>(size));
+    o.put(" /Root 1 0 R >>\nstartxref ");
+    o.put_int(static_cast<long>(xref_at));
+    o.put("\n%%EOF\n");
+
+    if (o.failed) {
+        set_error("failed to build output");
+        return 0;
+    }
+    if (too_large()) {
+        set_error("output too large (2 GiB or more)");
+        return 0;
+    }
+    if (!write_file_atomic(out_path, o.b.data, o.b.len)) return 0;
+    clear_error();
+    return 1;
+}
+
+}  // namespace
+
+int scale_doc(const doc *d, const char *out_path, int mode, double W, double H, double f) {
+    if (!d || !out_path) {
+        set_error("NULL path argument");
+        return 0;
+    }
+    try {
+        return build_and_write(d, out_path, mode, W, H, f);
+    } catch (const std::bad_alloc &) {
+        set_error("out of memory");
+        return 0;
+    }
+}
+
 }  // namespace plenvo

@@ -1,0 +1,260 @@
+// Safe replacement of the output file: the text goes to a temporary file in
+// the output's directory, which is renamed over the output only once it has
+// been written, flushed and closed. Any failure removes the temporary file and
+// leaves whatever was at the output path exactly as it was.
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "interface/error.h"
+#include "output/scale.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace plenvo {
+
+namespace {
+
+// Directory part of path including its final separator ("" when none), and
+// the last component.
+void split_path(const std::string &path, std::string *dir, std::string *base) {
+    size_t cut = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+#if defined(_WIN32)
+        if (path[i] == '/' || path[i] == '\\' || (path[i] == ':' && i == 1)) cut = i;
+#else
+        if (path[i] == '/') cut = i;
+#endif
+    }
+    if (cut == std::string::npos) {
+        dir->clear();
+        *base = path;
+    } else {
+        *dir = path.substr(0, cut + 1);
+        *base = path.substr(cut + 1);
+    }
+}
+
+// A name for the temporary file beside `base`, different on every call.
+std::string temp_name(const std::string &dir, const std::string &base, unsigned attempt) {
+    static unsigned counter = 0;
+    uint64_t seed = static_cast<uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+#if defined(_WIN32)
+    seed ^= static_cast<uint64_t>(GetCurrentProcessId()) << 32;
+#else
+    seed ^= static_cast<uint64_t>(getpid()) << 32;
+#endif
+    seed ^= (static_cast<uint64_t>(++counter) << 16) ^ attempt;
+    seed *= 0x9E3779B97F4A7C15ull;
+    char tag[32];
+    std::snprintf(tag, sizeof tag, "%012llx", static_cast<unsigned long long>(seed >> 16));
+    // Keep the name short enough for any file system, however long base is.
+    std::string stem = base.size() > 64 ? base.substr(0, 64) : base;
+    return dir + "." + stem + "." + tag + ".tmp";
+}
+
+#if !defined(_WIN32)
+
+// The path that writing through `path` reaches: symbolic links are followed
+// (relative targets taken from the link's directory), at most 40 of them.
+std::string resolve_links(const std::string &path) {
+    std::string cur = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (::lstat(cur.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return cur;
+        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        ssize_t n = ::readlink(cur.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return cur;
+        target.resize(static_cast<size_t>(n));
+        if (target[0] == '/') {
+            cur = target;
+        } else {
+            std::string dir, base;
+            split_path(cur, &dir, &base);
+            cur = dir + target;
+        }
+    }
+    return cur;
+}
+
+int write_posix(const char *path, const uint8_t *data, uint64_t len) {
+    const std::string target = resolve_links(path);
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    // An existing output that could not be opened for writing is not replaced.
+    if (exists && (S_ISDIR(st.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
+        set_error("cannot write %s", path);
+        return 0;
+    }
+    std::string dir, base;
+    split_path(target, &dir, &base);
+    if (base.empty()) {
+        set_error("cannot write %s", path);
+        return 0;
+    }
+
+    std::string tmp;
+    int fd = -1;
+    for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = temp_name(dir, base, attempt);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        set_error("cannot write %s", path);
+        return 0;
+    }
+    if (exists) {
+        // The replacement keeps the owner and permissions of the file it replaces.
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+            (void)ignored;
+        }
+        ::fchmod(fd, st.st_mode & 07777);
+    }
+
+    const uint8_t *p = data;
+    uint64_t left = len;
+    while (left > 0) {
+        size_t chunk = left > (1u << 30) ? (1u << 30) : static_cast<size_t>(left);
+        ssize_t n = ::write(fd, p, chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            set_error("short write to %s", path);
+            return 0;
+        }
+        p += n;
+        left -= static_cast<uint64_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        set_error("close error on %s", path);
+        return 0;
+    }
+    if (::close(fd) != 0) {
+        ::unlink(tmp.c_str());
+        set_error("close error on %s", path);
+        return 0;
+    }
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        set_error("cannot write %s", path);
+        return 0;
+    }
+    return 1;
+}
+
+#else  // _WIN32
+
+// The final path behind a symbolic link (or other reparse point); the path
+// itself otherwise.
+std::string resolve_links(const std::string &path) {
+    DWORD attrs = GetFileAttributesA(path.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return path;
+    char out[MAX_PATH * 4];
+    DWORD n = GetFinalPathNameByHandleA(h, out, sizeof out, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(h);
+    if (n == 0 || n >= sizeof out) return path;
+    std::string r(out, n);
+    // Drop the "\\?\" prefix the query adds: "\\?\C:\x" -> "C:\x", "\\?\UNC\s\x" -> "\\s\x".
+    if (r.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + r.substr(8);
+    if (r.rfind("\\\\?\\", 0) == 0 && r.size() > 5 && r[5] == ':') return r.substr(4);
+    return r;
+}
+
+int write_windows(const char *path, const uint8_t *data, uint64_t len) {
+    const std::string target = resolve_links(path);
+    DWORD attrs = GetFileAttributesA(target.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES &&
+        (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+        set_error("cannot write %s", path);
+        return 0;
+    }
+    std::string dir, base;
+    split_path(target, &dir, &base);
+    if (base.empty()) {
+        set_error("cannot write %s", path);
+        return 0;
+    }
+
+    std::string tmp;
+    int fd = -1;
+    for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = temp_name(dir, base, attempt);
+        fd = _open(tmp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        set_error("cannot write %s", path);
+        return 0;
+    }
+
+    const uint8_t *p = data;
+    uint64_t left = len;
+    while (left > 0) {
+        unsigned chunk = left > (1u << 30) ? (1u << 30) : static_cast<unsigned>(left);
+        int n = _write(fd, p, chunk);
+        if (n <= 0) {
+            _close(fd);
+            DeleteFileA(tmp.c_str());
+            set_error("short write to %s", path);
+            return 0;
+        }
+        p += n;
+        left -= static_cast<uint64_t>(n);
+    }
+    if (_commit(fd) != 0) {
+        _close(fd);
+        DeleteFileA(tmp.c_str());
+        set_error("close error on %s", path);
+        return 0;
+    }
+    if (_close(fd) != 0) {
+        DeleteFileA(tmp.c_str());
+        set_error("close error on %s", path);
+        return 0;
+    }
+    if (!MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(tmp.c_str());
+        set_error("cannot write %s", path);
+        return 0;
+    }
+    return 1;
+}
+
+#endif
+
+}  // namespace
+
+int write_file_atomic(const char *path, const uint8_t *data, uint64_t len) {
+    if (!path || !*path) {
+        set_error("cannot write %s", path ? path : "");
+        return 0;
+    }
+#if defined(_WIN32)
+    return write_windows(path, data, len);
+#else
+    return write_posix(path, data, len);
+#endif
+}
+
+}  // namespace plenvo
