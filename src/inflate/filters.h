@@ -32,6 +32,13 @@ struct filter_spec {
 // src[0..n). Ends of data markers ('~>' for ASCII85, '>' for ASCIIHex, EOD for
 // LZW and RunLength) end decoding; data missing an end marker is accepted.
 bool flate_decode(const uint8_t *src, size_t n, std::vector<uint8_t> &out, size_t limit);
+// The Flate decoder's core: inflates zlib data src[0..n) into a new block
+// from std::malloc (the caller releases it with std::free) holding *out_n
+// bytes, or nullptr on bad input, output over `limit` (capped at 2^30) or no
+// memory. The first block holds n * 20 + 4096 bytes; only when the output does
+// not fit is the block released and a four times larger one tried. Damaged
+// data yields the bytes decoded before the damage.
+uint8_t *flate_decode_alloc(const uint8_t *src, size_t n, size_t limit, size_t *out_n);
 bool lzw_decode(const uint8_t *src, size_t n, int early_change, std::vector<uint8_t> &out, size_t limit);
 bool ascii85_decode(const uint8_t *src, size_t n, std::vector<uint8_t> &out, size_t limit);
 bool asciihex_decode(const uint8_t *src, size_t n, std::vector<uint8_t> &out, size_t limit);
