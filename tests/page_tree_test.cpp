@@ -555,6 +555,10 @@ TEST(Rect, ReadsFourNumbersAndNormalises) {
     EXPECT_EQ(rd("[0 0 612", &r), 0);
     EXPECT_EQ(rd("(0 0 612 792)", &r), 0);
     EXPECT_EQ(rd("[0 0 1" + std::string(400, '0') + " 5]", &r), 0);  // infinite
+    const std::string big = "1" + std::string(308, '0');                // 1e308
+    r = rect{7, 7, 7, 7};
+    EXPECT_EQ(rd("[-" + big + " 0 " + big + " 5]", &r), 0);             // width overflows
+    EXPECT_EQ(r.llx, 7);
 }
 
 TEST(Box, CropBoxThatDoesNotQualifyFallsBackToMediaBox) {

@@ -26,6 +26,7 @@ int nearest_papier(double w, double h) {
     const double tolerance = 2.0;
     int best = -1;
     double bestdev = 1e18;
+    if (!std::isfinite(w) || !std::isfinite(h)) return best;
     for (int i = 0; i < PAPIER_COUNT; ++i) {
         const double W = PAPIERS[i].w, H = PAPIERS[i].h;
         double d1 = std::fmax(std::fabs(w - W), std::fabs(h - H));

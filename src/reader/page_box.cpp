@@ -90,7 +90,8 @@ int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out) {
     for (double x : v)
         if (!std::isfinite(x)) return 0;
     rect r{std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]), std::max(v[1], v[3])};
-    if (!(r.urx - r.llx > 0.0) || !(r.ury - r.lly > 0.0)) return 0;
+    const double w = r.urx - r.llx, h = r.ury - r.lly;
+    if (!(w > 0.0) || !(h > 0.0) || !std::isfinite(w) || !std::isfinite(h)) return 0;
     *out = r;
     return 1;
 }

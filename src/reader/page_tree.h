@@ -37,7 +37,7 @@ page_attrs root_attrs();
 
 // Reads a PDF rectangle from the array whose "[" stands at pos in t[0, end).
 // Takes the first four numbers, normalises the corners and returns 1 when
-// they are finite and the width and height are both greater than 0; else 0
+// the width and height are both finite and greater than 0; else 0
 // (*out untouched). Never reads at or past end.
 int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out);
 
