@@ -1,0 +1,143 @@
+// plenvo: the command-line host of the library. Parses the command line,
+// then makes one library call per file (or per page for size --all).
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "help.h"
+#include "jobs.h"
+#include "options.h"
+#include "outputs.h"
+#include "plenvo.h"
+#include "progress.h"
+
+namespace plenvo::cli {
+
+namespace {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+int usage_error(const std::string &message) {
+    std::string text = "plenvo: " + message + "\nTry 'plenvo --help' for more information.\n";
+    std::fputs(text.c_str(), stderr);
+    return EXIT_USAGE;
+}
+
+void print_failure(const std::string &file, const std::string &message) {
+    std::string text = "plenvo: " + file + ": " + message + "\n";
+    std::fputs(text.c_str(), stderr);
+}
+
+// Prints one answer of the page-size query on its own line.
+void print_answer(const char *json) {
+    std::fputs(json, stdout);
+    std::fputc('\n', stdout);
+}
+
+// True when `message` is the query's answer to a page past the last one.
+bool is_past_last_page(const char *message, int page) {
+    std::string head = "page " + std::to_string(page) + " out of range";
+    return std::strncmp(message, head.c_str(), head.size()) == 0;
+}
+
+int run_size(const options &o) {
+    const char *answer = plenvo_page_size(o.file.c_str(), o.all ? 1 : o.page);
+    if (!answer) {
+        print_failure(o.file, plenvo_last_error());
+        return EXIT_FAILED;
+    }
+    print_answer(answer);
+    if (!o.all) return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FAILED;
+    // The query answers one page per call; the first page past the end
+    // fails with its out-of-range message, which ends the list.
+    for (int page = 2; page > 0; ++page) {
+        answer = plenvo_page_size(o.file.c_str(), page);
+        if (!answer) {
+            if (is_past_last_page(plenvo_last_error(), page)) break;
+            print_failure(o.file, plenvo_last_error());
+            return EXIT_FAILED;
+        }
+        print_answer(answer);
+    }
+    return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FAILED;
+}
+
+// The library call of one fit or percent job.
+bool scale_one(const options &o, const job &j, std::string *message) {
+    const char *in = j.input.c_str();
+    const char *out = j.output.c_str();
+    int ok = 0;
+    if (o.cmd == command::percent) ok = plenvo_percent(in, out, o.percent);
+    else if (o.has_size) ok = plenvo_custom(in, out, o.width, o.height);
+    else ok = plenvo_to_size(in, out, o.paper);
+    if (!ok) *message = plenvo_last_error();
+    return ok != 0;
+}
+
+int run_scale(const options &o) {
+    std::vector<job> jobs;
+    std::string err = plan_jobs(o, &jobs);
+    if (!err.empty()) return usage_error(err);
+    if (!o.outdir.empty()) {
+        err = make_output_dir(o.outdir);
+        if (!err.empty()) {
+            print_failure(o.outdir, err);
+            return EXIT_FAILED;
+        }
+    }
+    int parallel = o.jobs;
+    if (parallel == 0) parallel = static_cast<int>(std::thread::hardware_concurrency());
+    if (parallel < 1) parallel = 1;
+
+    bool several = jobs.size() > 1;
+    progress pr = progress_start(static_cast<int>(jobs.size()),
+                                 several && !o.quiet && stderr_is_terminal());
+    int failed = run_jobs(jobs, parallel,
+                          [&o](const job &j, std::string *m) { return scale_one(o, j, m); }, &pr);
+    progress_finish(&pr);
+    if (failed && several && !o.quiet) {
+        std::string text = "plenvo: " + std::to_string(failed) + " of " +
+                           std::to_string(jobs.size()) + " files failed\n";
+        std::fputs(text.c_str(), stderr);
+    }
+    return failed ? EXIT_FAILED : EXIT_OK;
+}
+
+}  // namespace
+
+int main_cli(int argc, char **argv) {
+    options o;
+    std::string err = parse_args(argc, argv, &o);
+    if (!err.empty()) return usage_error(err);
+    switch (o.cmd) {
+    case command::help:
+        std::fputs(help_text(), stdout);
+        return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FAILED;
+    case command::version:
+        std::printf("%s\n", version_text());
+        return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FAILED;
+    case command::size:
+        return run_size(o);
+    case command::fit:
+    case command::percent:
+        return run_scale(o);
+    case command::none:
+        break;
+    }
+    return usage_error("no command given");
+}
+
+}  // namespace plenvo::cli
+
+int main(int argc, char **argv) {
+    try {
+        return plenvo::cli::main_cli(argc, argv);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "plenvo: %s\n", e.what());
+        return 1;
+    }
+}
