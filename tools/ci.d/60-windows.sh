@@ -229,6 +229,12 @@ if [ "$lin_files" = "$win_files" ]; then
 else
     fail "output files differ: $(diff <(echo "$lin_files") <(echo "$win_files") | grep '^[<>]' | tr '\n' ' ')"
 fi
+# Nothing else (no temporary file of a failed write) appears beside in/ and out/.
+for side in run-linux run-windows; do
+    top=$(cd "$work/$side" && ls -A | sort | tr '\n' ' ')
+    [ "$top" = "in out transcript.txt " ] && pass "$side holds only in/, out/ and the transcript" \
+        || fail "$side holds: $top"
+done
 for f in $(printf '%s\n%s\n' "$lin_files" "$win_files" | sort -u); do
     compare "$work/run-linux/out/$f" "$work/run-windows/out/$f" "out/$f"
 done
