@@ -405,7 +405,10 @@ static void expect_size(const char *file, int page, const char *want) {
     const char *answer = call_page_size(file, page);
     if (query_works) {
         check_text(what, answer, want);
-        check(api.last_error()[0] == '\0', "error text empty after a query", NULL);
+        if (answer) {
+            strcat(what, ": error text empty");
+            check(api.last_error()[0] == '\0', what, api.last_error());
+        }
     } else {
         check(answer == NULL && api.last_error()[0] != '\0', what, "an answer without a working query");
     }
