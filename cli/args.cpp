@@ -212,6 +212,8 @@ int paper_index(const std::string &name) {
     return -1;
 }
 
+const char *paper_name(int index) { return PAPER_NAMES[index]; }
+
 bool parse_float(const std::string &text, float *out) {
     if (text.empty()) return false;
     const char *first = text.data();

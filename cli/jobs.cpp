@@ -1,167 +1,25 @@
-// Job runner. In parallel mode each child process makes exactly one library
-// call, writes the failure message (at most ~1 KiB, far below the pipe's
-// capacity, so the child never blocks) into its pipe and exits with 0 or 1;
-// the parent reaps children in any order and reads each pipe after its
-// child has ended.
+// Job runner: the sequential loop and the choice between it and the
+// platform's parallel runner.
 #include "jobs.h"
-
-#include <cstdio>
-#include <cstring>
-#include <map>
-
-#ifndef _WIN32
-#include <cerrno>
-#include <csignal>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace plenvo::cli {
 
-namespace {
-
-// Prints the outcome of one job and counts it.
-void report(progress *pr, const job &j, bool ok, const std::string &message) {
+void report_job(progress *pr, const job &j, bool ok, const std::string &message) {
     if (!ok) progress_message(pr, "plenvo: " + j.input + ": " + message);
     progress_step(pr, j.input, ok);
 }
 
-int run_sequential(const std::vector<job> &jobs, const job_fn &fn, progress *pr) {
+int run_jobs(const std::vector<job> &jobs, int parallel, const job_fn &fn,
+             const job_words_fn &words, progress *pr) {
+    if (parallel > 1 && jobs.size() > 1) return run_parallel(jobs, parallel, fn, words, pr);
     int failed = 0;
     for (const job &j : jobs) {
         std::string message;
         bool ok = fn(j, &message);
         if (!ok) ++failed;
-        report(pr, j, ok, message);
+        report_job(pr, j, ok, message);
     }
     return failed;
-}
-
-#ifndef _WIN32
-
-struct child {
-    size_t index;  // into jobs
-    int fd;        // read end of the child's message pipe
-};
-
-// Everything the child wrote before it ended.
-std::string drain(int fd) {
-    std::string text;
-    char chunk[1024];
-    for (;;) {
-        ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n > 0) {
-            text.append(chunk, static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        break;
-    }
-    return text;
-}
-
-// The child's side: one call, its message into the pipe, exit status 0/1.
-[[noreturn]] void child_main(const job &j, const job_fn &fn, int fd) {
-    std::string message;
-    bool ok = false;
-    try {
-        ok = fn(j, &message);
-    } catch (...) {
-        message = "out of memory";
-    }
-    size_t off = 0;
-    while (!ok && off < message.size()) {
-        ssize_t n = write(fd, message.data() + off, message.size() - off);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        off += static_cast<size_t>(n);
-    }
-    close(fd);
-    _exit(ok ? 0 : 1);  // no atexit handlers, no flushing of the parent's stdio copies
-}
-
-// Why a child failed, from its wait status and message.
-std::string child_failure(int status, const std::string &message) {
-    if (WIFSIGNALED(status))
-        return "crashed while processing this file (signal " + std::to_string(WTERMSIG(status)) + ")";
-    if (!message.empty()) return message;
-    return "failed (exit status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
-}
-
-int run_parallel(const std::vector<job> &jobs, int parallel, const job_fn &fn, progress *pr) {
-    std::map<pid_t, child> running;
-    size_t next = 0;
-    int failed = 0;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    while (next < jobs.size() || !running.empty()) {
-        while (next < jobs.size() && static_cast<int>(running.size()) < parallel) {
-            const job &j = jobs[next];
-            int fds[2];
-            pid_t pid = -1;
-            if (pipe(fds) == 0) {
-                pid = fork();
-                if (pid == 0) {
-                    close(fds[0]);
-                    child_main(j, fn, fds[1]);
-                }
-                close(fds[1]);
-                if (pid < 0) close(fds[0]);
-            }
-            if (pid < 0) {
-                // No process to spare: run this one here. No library call is
-                // under way in this process, so nothing overlaps.
-                if (running.empty()) {
-                    std::string message;
-                    bool ok = fn(j, &message);
-                    if (!ok) ++failed;
-                    report(pr, j, ok, message);
-                    ++next;
-                }
-                break;  // wait for a running child before trying again
-            }
-            running[pid] = child{next, fds[0]};
-            ++next;
-        }
-        if (running.empty()) continue;
-        int status = 0;
-        pid_t pid = waitpid(-1, &status, 0);
-        if (pid < 0) {
-            if (errno == EINTR) continue;
-            // No child left to wait for (should not happen): count the rest as failed.
-            for (auto &[p, c] : running) {
-                close(c.fd);
-                ++failed;
-                report(pr, jobs[c.index], false, "lost track of the process for this file");
-            }
-            running.clear();
-            continue;
-        }
-        auto it = running.find(pid);
-        if (it == running.end()) continue;
-        child c = it->second;
-        running.erase(it);
-        std::string message = drain(c.fd);
-        close(c.fd);
-        bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (!ok) ++failed;
-        report(pr, jobs[c.index], ok, ok ? "" : child_failure(status, message));
-    }
-    return failed;
-}
-
-#endif  // _WIN32
-
-}  // namespace
-
-int run_jobs(const std::vector<job> &jobs, int parallel, const job_fn &fn, progress *pr) {
-#ifndef _WIN32
-    if (parallel > 1 && jobs.size() > 1) return run_parallel(jobs, parallel, fn, pr);
-#else
-    (void)parallel;
-#endif
-    return run_sequential(jobs, fn, pr);
 }
 
 }  // namespace plenvo::cli

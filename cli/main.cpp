@@ -1,5 +1,6 @@
 // plenvo: the command-line host of the library. Parses the command line,
 // then makes one library call per file (or per page for size --all).
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -78,6 +79,23 @@ bool scale_one(const options &o, const job &j, std::string *message) {
     return ok != 0;
 }
 
+// A float as the shortest text that reads back as the same float.
+std::string exact_text(float v) {
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
+
+// The words of a run of this program that does job j alone, quietly.
+std::vector<std::string> job_words(const options &o, const job &j) {
+    std::vector<std::string> w;
+    if (o.cmd == command::percent) w = {"percent", "--percent", exact_text(o.percent)};
+    else if (o.has_size) w = {"fit", "--size", exact_text(o.width), exact_text(o.height)};
+    else w = {"fit", "--paper", paper_name(o.paper)};
+    w.insert(w.end(), {"--quiet", "--", j.input, j.output});
+    return w;
+}
+
 int run_scale(const options &o) {
     std::vector<job> jobs;
     std::string err = plan_jobs(o, &jobs);
@@ -96,8 +114,9 @@ int run_scale(const options &o) {
     bool several = jobs.size() > 1;
     progress pr = progress_start(static_cast<int>(jobs.size()),
                                  several && !o.quiet && stderr_is_terminal());
-    int failed = run_jobs(jobs, parallel,
-                          [&o](const job &j, std::string *m) { return scale_one(o, j, m); }, &pr);
+    int failed = run_jobs(
+        jobs, parallel, [&o](const job &j, std::string *m) { return scale_one(o, j, m); },
+        [&o](const job &j) { return job_words(o, j); }, &pr);
     progress_finish(&pr);
     if (failed && several && !o.quiet) {
         std::string text = "plenvo: " + std::to_string(failed) + " of " +

@@ -45,6 +45,9 @@ std::string parse_args(int argc, char **argv, options *out);
 // case), or -1 for any other text.
 int paper_index(const std::string &name);
 
+// The name of paper index 0..4 ("A4", "Letter", "A3", "A5", "Legal").
+const char *paper_name(int index);
+
 // Reads a whole text as a finite decimal number that fits a float, without
 // regard to the host's locale. Returns false for anything else ("1,5", "",
 // "12abc", "inf", "nan", "1e39").
