@@ -90,17 +90,19 @@ inline int construct(huffman &h, const uint8_t *length, int n) {
     return left;
 }
 
-// 0 at end of block, negative on a data fault; throws when out of input or room.
-inline int codes(state &s, const huffman &lencode, const huffman &distcode) {
-    static const uint16_t lens[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27,
+// Length symbols 257..285 and distance symbols 0..29 (RFC 1951, 3.2.5).
+inline constexpr uint16_t lens[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27,
                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-    static const uint8_t lext[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+inline constexpr uint8_t lext[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-    static const uint16_t dists[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+inline constexpr uint16_t dists[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-    static const uint8_t dext[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+inline constexpr uint8_t dext[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                      6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// 0 at end of block, negative on a data fault; throws when out of input or room.
+inline int codes(state &s, const huffman &lencode, const huffman &distcode) {
     for (;;) {
         int symbol = decode(s, lencode);
         if (symbol < 0) return symbol;
@@ -260,6 +262,8 @@ struct bit_writer {
         for (unsigned i = len; i-- > 0;) put((code >> i) & 1, 1);
         return *this;
     }
+    // Bits written so far.
+    size_t bit_size() const { return bytes.size() * 8 - (nbits ? 8 - nbits : 0); }
     bit_writer &align() {
         nbits = 0;
         return *this;
@@ -276,7 +280,34 @@ struct bit_writer {
         if (sym < 280) return code(sym - 256, 7);
         return code(0xC0 + sym - 280, 8);
     }
+    // A match with the fixed code: length symbol and extra bits, 5-bit
+    // distance code and extra bits.
+    bit_writer &fixed_match(unsigned len, unsigned dist) {
+        unsigned ls = 28;
+        while (ref_detail::lens[ls] > len) --ls;
+        fixed_sym(257 + ls).put(len - ref_detail::lens[ls], ref_detail::lext[ls]);
+        unsigned ds = 29;
+        while (ref_detail::dists[ds] > dist) --ds;
+        return code(ds, 5).put(dist - ref_detail::dists[ds], ref_detail::dext[ds]);
+    }
 };
+
+// Canonical Huffman codes for the given code lengths (RFC 1951, 3.2.2).
+inline std::vector<unsigned> canonical_codes(const std::vector<uint8_t> &lengths) {
+    unsigned bl_count[16] = {};
+    for (uint8_t l : lengths)
+        if (l) ++bl_count[l];
+    unsigned next[16] = {};
+    unsigned code = 0;
+    for (int bits = 1; bits < 16; ++bits) {
+        code = (code + bl_count[bits - 1]) << 1;
+        next[bits] = code;
+    }
+    std::vector<unsigned> codes(lengths.size());
+    for (size_t i = 0; i < lengths.size(); ++i)
+        if (lengths[i]) codes[i] = next[lengths[i]]++;
+    return codes;
+}
 
 // A zlib header (78 9C) followed by the writer's bytes.
 inline std::string zlib_wrap(const bit_writer &w, const std::string &head = "\x78\x9C") {
