@@ -1,5 +1,521 @@
-// Placeholder until the object scan lands.
-#include "reader/doc.h"
+// The direct object scan: every object header in the file, where each
+// stream's data begins and ends, and the clean-up of false hits.
+//
+// Every search here is done once for the whole file or remembered, so that no
+// pass does work proportional to (number of objects) x (file length), even on
+// files made of thousands of unterminated objects or streams.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <new>
+
+#include "reader/scan.h"
+#include "reader/scan_phases.h"
+
 namespace plenvo {
-void scan_objects(doc *) {}
+namespace {
+
+// Positions of the "obj" and "endobj" keywords of the file, increasing.
+// "obj" positions stop at len - 4: a header keyword needs a byte after it.
+struct keyword_table {
+    std::vector<int32_t> obj;
+    std::vector<int32_t> endobj;
+};
+
+// Both keywords end in "obj"; one jump from 'j' to 'j' finds them all.
+keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
+    keyword_table k;
+    const uint8_t *p = t;
+    const uint8_t *end = t + len;
+    while (p < end) {
+        const void *hit = std::memchr(p, 'j', static_cast<size_t>(end - p));
+        if (!hit) break;
+        const int32_t jp = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
+        p = static_cast<const uint8_t *>(hit) + 1;
+        if (jp < 2 || t[jp - 1] != 'b' || t[jp - 2] != 'o') continue;
+        if (jp + 1 < len && is_alnum(t[jp + 1])) continue;
+        const int32_t o = jp - 2;
+        if (o >= 3 && t[o - 1] == 'd' && t[o - 2] == 'n' && t[o - 3] == 'e') {
+            const int32_t e = o - 3;
+            if (e == 0 || !is_alnum(t[e - 1])) k.endobj.push_back(e);
+            continue;  // "obj" after a letter is no keyword
+        }
+        if (o > len - 4) continue;
+        if (o > 0 && is_alnum(t[o - 1])) continue;
+        k.obj.push_back(o);
+    }
+    return k;
+}
+
+// First position in `v` (increasing) at or after `from`, or -1.
+int32_t first_at_or_after(const std::vector<int32_t> &v, int64_t from) {
+    auto it = std::lower_bound(v.begin(), v.end(), from, [](int32_t a, int64_t b) { return a < b; });
+    return it == v.end() ? -1 : *it;
+}
+
+// The value of the digit run t[b..e), or false when it leaves the 32-bit range.
+bool digit_run_value(const uint8_t *t, int32_t b, int32_t e, int32_t *out) {
+    int64_t v = 0;
+    for (int32_t i = b; i < e; ++i) {
+        v = v * 10 + (t[i] - '0');
+        if (v > 0x7FFFFFFF) return false;
+    }
+    *out = static_cast<int32_t>(v);
+    return true;
+}
+
+// Reads the header "<num> <gen> " backwards from the "obj" keyword at o:
+// space bytes, the generation's digits, space bytes, the object number's
+// digits, not preceded by a letter or digit. The generation must not reach
+// offset 0, both numbers must fit 32 bits and the number must be above 0.
+bool header_before(const uint8_t *t, int32_t o, int32_t *num, int32_t *gen, int32_t *hdr_pos) {
+    int32_t i = o - 1;
+    if (i < 0 || !is_space_byte(t[i])) return false;
+    while (i >= 0 && is_space_byte(t[i])) --i;
+    if (i < 0 || !is_digit(t[i])) return false;
+    const int32_t gen_end = i + 1;
+    while (i >= 0 && is_digit(t[i])) --i;
+    const int32_t gen_begin = i + 1;
+    if (i < 0 || !is_space_byte(t[i])) return false;
+    while (i >= 0 && is_space_byte(t[i])) --i;
+    if (i < 0 || !is_digit(t[i])) return false;
+    const int32_t num_end = i + 1;
+    while (i >= 0 && is_digit(t[i])) --i;
+    const int32_t num_begin = i + 1;
+    if (i >= 0 && is_alnum(t[i])) return false;
+    if (!digit_run_value(t, num_begin, num_end, num) || *num <= 0) return false;
+    if (!digit_run_value(t, gen_begin, gen_end, gen)) return false;
+    *hdr_pos = num_begin;
+    return true;
+}
+
+// First byte of stream data after the "stream" keyword at s: after the LF, or
+// the CR (and a LF right after it) that ends the keyword's line, SP and HT
+// allowed before; otherwise one byte past the keyword.
+int32_t stream_data_start(const uint8_t *t, int32_t len, int32_t s) {
+    const int32_t after = s + 6;
+    if (after >= len) return after;
+    int32_t i = after;
+    while (i < len && (t[i] == ' ' || t[i] == '\t')) ++i;
+    if (i < len && t[i] == '\n') return i + 1;
+    if (i < len && t[i] == '\r') return (i + 1 < len && t[i + 1] == '\n') ? i + 2 : i + 1;
+    return after + 1;
+}
+
+objent blank_entry() {
+    objent e;
+    e.num = 0;
+    e.gen = 0;
+    e.hdr_pos = -1;
+    e.dict_pos = -1;
+    e.stream_pos = -1;
+    e.data_pos = -1;
+    e.data_end = -1;
+    e.endobj_pos = -1;
+    e.end_pos = -1;
+    e.data_len = -1;
+    e.has_stream = 0;
+    e.no_endstream = 0;
+    e.in_objstm = 0;
+    e.text = nullptr;
+    e.text_len = 0;
+    return e;
+}
+
+// ---- stream extents helpers ----
+
+// The end of the run of space bytes (SP HT LF VT FF CR) that starts at i.
+// Long runs are remembered, so that many streams whose declared ends fall
+// into one long run cost one pass over it.
+struct space_runs {
+    space_runs(const uint8_t *text, int32_t n) : t(text), len(n) {}
+    const uint8_t *t;
+    int32_t len;
+    std::map<int32_t, int32_t> known;  // [start, end) runs measured to their end
+
+    int32_t skip(int32_t i) {
+        const int32_t quick = static_cast<int32_t>(std::min<int64_t>(len, static_cast<int64_t>(i) + 64));
+        int32_t j = i;
+        while (j < quick && is_space_byte(t[j])) ++j;
+        if (j < quick || j == len) return j;
+        auto next = known.upper_bound(i);
+        if (next != known.begin()) {
+            auto prev = std::prev(next);
+            if (prev->second > i) return prev->second;
+        }
+        const int32_t stop = next == known.end() ? len : next->first;
+        while (j < stop && is_space_byte(t[j])) ++j;
+        int32_t end = j;
+        if (next != known.end() && j == stop) {
+            end = next->second;
+            known.erase(next);
+        }
+        known[i] = end;
+        return end;
+    }
+};
+
+// Finds the "endstream" keyword at or after a position. Searches directly,
+// remembering the last answer; once the direct searches have together read
+// more than the file's length, it lists every occurrence once and answers by
+// binary search from then on.
+struct endstream_finder {
+    endstream_finder(const uint8_t *text, int32_t n) : t(text), len(n) {}
+    const uint8_t *t;
+    int32_t len;
+    int64_t spent = 0;
+    bool listed = false;
+    std::vector<int32_t> all;
+    int32_t memo_from = 0;
+    int32_t memo_hit = -2;
+
+    int32_t next(int64_t from) {
+        if (from > len) return -1;
+        const int32_t f = static_cast<int32_t>(from);
+        if (listed) return first_at_or_after(all, f);
+        if (memo_hit != -2 && memo_from <= f && (memo_hit == -1 || memo_hit >= f)) return memo_hit;
+        if (spent > len) {
+            for (int32_t p = find_kw(t, len, 0, "endstream"); p >= 0; p = find_kw(t, len, p + 9, "endstream"))
+                all.push_back(p);
+            listed = true;
+            return first_at_or_after(all, f);
+        }
+        const int32_t hit = find_kw(t, len, f, "endstream");
+        spent += (hit < 0 ? len : hit) - f;
+        memo_from = f;
+        memo_hit = hit;
+        return hit;
+    }
+};
+
+// Examines the /Length occurrence whose '/' is at p, reading nothing at or
+// past end. Returns true when it gives a result (*out_len a direct length, or
+// *out_ref the object number of an indirect one); false sends the search on
+// to the next occurrence. Decides exactly as parse_length does for one
+// occurrence.
+bool length_at(const uint8_t *t, int32_t end, int32_t p, int32_t *out_len, int32_t *out_ref) {
+    int32_t i = skip_ws(t, p + 7, end);
+    if (i >= end) return false;
+    const uint8_t c = t[i];
+    if (is_digit(c) || c == '-') {
+        const int32_t n = parse_int_at(t, end, &i);
+        if (n < 0) return false;
+        const int32_t j = skip_ws(t, i, end);
+        if (j < end && is_digit(t[j])) {
+            int32_t g = j;
+            parse_int_at(t, end, &g);
+            if (g != j) {
+                const int32_t k = skip_ws(t, g, end);
+                if (k < end && t[k] == 'R' && (k + 1 == end || !is_alnum(t[k + 1]))) {
+                    *out_ref = n;
+                    return true;
+                }
+            }
+        }
+        *out_len = n;
+        return true;
+    }
+    if (c == '[') {
+        int32_t last = -1;
+        ++i;
+        while (i < end && t[i] != ']') {
+            int32_t q = i;
+            const int32_t v = parse_int_at(t, end, &q);
+            if (q != i && v >= 0) last = v;
+            i = q != i ? q : i + 1;
+        }
+        if (last >= 0) {
+            *out_len = last;
+            return true;
+        }
+    }
+    return false;
+}
+
+// /Length results (direct length, referenced number) for every stream entry,
+// indexed like d->objs. Entries that share a "stream" keyword have nested
+// regions; their occurrences are examined once for the whole group.
+void read_lengths(const doc *d, std::vector<int32_t> *lens, std::vector<int32_t> *refs) {
+    const uint8_t *t = d->data;
+    const int32_t len = d->len;
+    const objent *it = d->objs.items;
+    lens->assign(static_cast<size_t>(d->objs.count), -1);
+    refs->assign(static_cast<size_t>(d->objs.count), -1);
+    bool shared = false;
+    const std::vector<int32_t> idx = stream_entries_by_end(d, d->objs.count, &shared);
+    size_t g = 0;
+    while (g < idx.size()) {
+        size_t h = g + 1;
+        while (h < idx.size() && it[idx[h]].stream_pos == it[idx[g]].stream_pos) ++h;
+        const objent &first = it[idx[g]];
+        if (h == g + 1) {
+            parse_length(t, len, first.dict_pos, first.stream_pos, &(*lens)[idx[g]], &(*refs)[idx[g]]);
+        } else {
+            // The result for a region is that of the first deciding occurrence
+            // at or after its start; list them once, then assign.
+            const int32_t lim = std::min(len, first.stream_pos);
+            struct decided {
+                int32_t pos, l, r;
+            };
+            std::vector<decided> dec;
+            for (int32_t p = find_name(t, len, first.dict_pos, lim, "Length"); p >= 0;
+                 p = find_name(t, len, p + 7, lim, "Length")) {
+                int32_t l = -1, r = -1;
+                if (length_at(t, lim, p, &l, &r)) dec.push_back({p, l, r});
+            }
+            size_t k = 0;
+            for (size_t m = g; m < h; ++m) {
+                const int32_t start = it[idx[m]].dict_pos;
+                while (k < dec.size() && dec[k].pos < start) ++k;
+                if (k < dec.size()) {
+                    (*lens)[idx[m]] = dec[k].l;
+                    (*refs)[idx[m]] = dec[k].r;
+                }
+            }
+        }
+        g = h;
+    }
+}
+
+// Object number -> first table entry with that number, over the table as it
+// stands (built on first use). Also remembers the integer value read for an
+// entry, so that many streams naming one length object read it once.
+struct first_entry_index {
+    explicit first_entry_index(const doc *owner) : d(owner) {}
+    const doc *d;
+    bool built = false;
+    std::vector<std::pair<int32_t, int32_t>> by_num;  // (num, index), sorted
+    std::vector<int32_t> value;                        // -2: not read yet
+
+    int32_t find(int32_t num) {
+        if (!built) {
+            by_num.reserve(static_cast<size_t>(d->objs.count));
+            for (int32_t i = 0; i < d->objs.count; ++i) by_num.emplace_back(d->objs.items[i].num, i);
+            std::sort(by_num.begin(), by_num.end());
+            value.assign(static_cast<size_t>(d->objs.count), -2);
+            built = true;
+        }
+        auto it = std::lower_bound(by_num.begin(), by_num.end(), std::make_pair(num, int32_t{-1}));
+        return (it != by_num.end() && it->first == num) ? it->second : -1;
+    }
+
+    // The length held by object `num`: an integer of 0 or more in a plain
+    // object, first in table order; -1 when there is none.
+    int32_t length_object(int32_t num) {
+        const int32_t i = find(num);
+        if (i < 0) return -1;
+        const objent &e = d->objs.items[i];
+        if (e.has_stream || e.in_objstm) return -1;
+        int32_t &v = value[static_cast<size_t>(i)];
+        if (v == -2) v = read_obj_int_value(d->data, d->len, e.hdr_pos);
+        return v;
+    }
+};
+
+// Pass 1 over the keyword table: one entry per object header.
+void scan_headers_with(doc *d, const keyword_table &kw) {
+    const uint8_t *t = d->data;
+    const int32_t len = d->len;
+    if (!t || len <= 3) return;
+
+    // Headers first; the dictionaries' ends are then found in one sweep.
+    std::vector<objent> found;
+    std::vector<int32_t> after_obj;    // per entry: the position right after its "obj"
+    std::vector<int32_t> starts;       // dict_pos of entries whose value opens with '<'
+    std::vector<int32_t> start_entry;  // their index in `found`
+    found.reserve(kw.obj.size());
+    after_obj.reserve(kw.obj.size());
+    for (const int32_t o : kw.obj) {
+        objent e = blank_entry();
+        if (!header_before(t, o, &e.num, &e.gen, &e.hdr_pos)) continue;
+        const int32_t v = skip_ws(t, o + 3, len);
+        if (v < len && t[v] == '<') {
+            e.dict_pos = v;
+            starts.push_back(v);
+            start_entry.push_back(static_cast<int32_t>(found.size()));
+        }
+        found.push_back(e);
+        after_obj.push_back(o + 3);
+    }
+    std::vector<int32_t> closes(starts.size(), -1);
+    if (!starts.empty()) find_dict_closes(t, len, starts.data(), starts.size(), closes.data());
+
+    // The "stream" keyword after each closed dictionary. Entries that share a
+    // closing ">>" come one after another; the last answer is reused.
+    int32_t last_close = -1, last_stream = -1, last_sp = -1, last_data = -1;
+    for (size_t k = 0; k < starts.size(); ++k) {
+        objent &e = found[static_cast<size_t>(start_entry[k])];
+        const int32_t c = closes[k];
+        if (c < 0) continue;
+        if (c != last_close) {
+            const int32_t p = skip_ws(t, c + 2, len);
+            last_close = c;
+            last_stream = kw_at(t, p, len, "stream") ? p : -1;
+        }
+        if (last_stream < 0) continue;
+        if (last_stream != last_sp) {
+            last_sp = last_stream;
+            last_data = stream_data_start(t, len, last_stream);
+        }
+        e.stream_pos = last_stream;
+        e.has_stream = 1;
+        e.data_pos = last_data;
+    }
+
+    // Objects without stream need their "endobj", searched from the '<' of
+    // the value, else from right after "obj"; without one they are not
+    // recorded. Stream objects get theirs with the stream extents.
+    for (size_t k = 0; k < found.size(); ++k) {
+        objent &e = found[k];
+        if (!e.has_stream) {
+            const int32_t from = e.dict_pos >= 0 ? e.dict_pos : after_obj[k];
+            const int32_t ep = first_at_or_after(kw.endobj, from);
+            if (ep < 0) continue;
+            e.endobj_pos = ep;
+            e.end_pos = ep + 6;
+        }
+        objvec_push(&d->objs, &e);
+    }
+}
+
+// Pass 2: where the data of each stream entry ends, and its "endobj".
+void stream_extents_with(doc *d, const keyword_table &kw) {
+    const uint8_t *t = d->data;
+    const int32_t len = d->len;
+    if (!t || d->objs.count == 0) return;
+    std::vector<int32_t> lens, refs;
+    read_lengths(d, &lens, &refs);
+    space_runs spaces(t, len);
+    endstream_finder endstream(t, len);
+    first_entry_index index(d);
+    static const char ENDSTREAM[] = "endstream";
+
+    for (int32_t k = 0; k < d->objs.count; ++k) {
+        objent &e = d->objs.items[k];
+        if (!e.has_stream || e.in_objstm) continue;
+        int32_t L = lens[static_cast<size_t>(k)];
+        const int32_t R = refs[static_cast<size_t>(k)];
+        if (L < 0 && R >= 0) L = index.length_object(R);
+        // A known length is right when "endstream" follows it (space bytes
+        // allowed between); otherwise, and when the length is unknown (an
+        // indirect length kept in an object stream, say), the keyword decides.
+        bool declared_ok = false;
+        if (L >= 0) {
+            const int64_t E = static_cast<int64_t>(e.data_pos) + L;
+            if (E < len) {
+                const int32_t p = spaces.skip(static_cast<int32_t>(E));
+                if (static_cast<int64_t>(p) + 9 <= len && std::memcmp(t + p, ENDSTREAM, 9) == 0) {
+                    e.data_end = static_cast<int32_t>(E);
+                    declared_ok = true;
+                }
+            }
+        }
+        if (!declared_ok) {
+            const int32_t y = endstream.next(static_cast<int64_t>(e.data_pos) + 1);
+            if (y < 0) {
+                e.data_end = len;
+                e.no_endstream = 1;
+            } else {
+                // The end of line right before the keyword is not data.
+                int32_t end = y;
+                if (t[y - 1] == '\n') {
+                    end = y - 1;
+                    if (y - 2 >= e.data_pos && t[y - 2] == '\r') end = y - 2;
+                } else if (t[y - 1] == '\r') {
+                    end = y - 1;
+                }
+                e.data_end = end;
+            }
+        }
+        if (e.data_end < e.data_pos) e.data_end = e.data_pos;
+        e.data_len = e.data_end - e.data_pos;
+        const int32_t ep = first_at_or_after(kw.endobj, static_cast<int64_t>(e.data_end) + 1);
+        if (ep >= 0) {
+            e.endobj_pos = ep;
+            e.end_pos = ep + 6;
+        } else {
+            e.endobj_pos = -1;
+        }
+    }
+}
+
+}  // namespace
+
+void scan_headers(doc *d) {
+    if (!d->data || d->len <= 0) return;
+    scan_headers_with(d, find_obj_keywords(d->data, d->len));
+}
+
+void stream_extents(doc *d) {
+    if (!d->data || d->len <= 0) return;
+    stream_extents_with(d, find_obj_keywords(d->data, d->len));
+}
+
+void cleanup_entries(doc *d) {
+    objvec &v = d->objs;
+    std::vector<std::pair<int32_t, int32_t>> ranges;  // (start, end) of stream data
+    std::vector<int32_t> max_end;                     // running maximum of the ends
+    try {
+        ranges.reserve(static_cast<size_t>(v.count) + 1);
+        max_end.reserve(static_cast<size_t>(v.count) + 1);
+    } catch (const std::bad_alloc &) {
+        cleanup_entries_unindexed(d);
+        return;
+    }
+    for (int32_t k = 0; k < v.count; ++k) {
+        const objent &e = v.items[k];
+        if (e.has_stream && e.data_pos >= 0 && e.data_pos < e.data_end) ranges.emplace_back(e.data_pos, e.data_end);
+    }
+    std::sort(ranges.begin(), ranges.end(),
+              [](const std::pair<int32_t, int32_t> &a, const std::pair<int32_t, int32_t> &b) { return a.first < b.first; });
+    int32_t m = -1;
+    for (const auto &r : ranges) {
+        m = std::max(m, r.second);
+        max_end.push_back(m);
+    }
+    // Inside some range <=> among the ranges starting at or before the
+    // position, the largest end lies beyond it. Kept entries keep their order.
+    int32_t w = 0;
+    for (int32_t k = 0; k < v.count; ++k) {
+        const objent &e = v.items[k];
+        bool drop = e.has_stream && e.endobj_pos < 0;
+        if (!drop && !e.in_objstm && !ranges.empty()) {
+            auto it = std::upper_bound(ranges.begin(), ranges.end(), e.hdr_pos,
+                                       [](int32_t pos, const std::pair<int32_t, int32_t> &r) { return pos < r.first; });
+            if (it != ranges.begin() && e.hdr_pos < max_end[static_cast<size_t>(it - ranges.begin() - 1)]) drop = true;
+        }
+        if (!drop) v.items[w++] = e;
+    }
+    v.count = w;
+}
+
+void cleanup_entries_unindexed(doc *d) {
+    objvec &v = d->objs;
+    const int32_t n = v.count;
+    auto inside = [](const objent &s, int32_t pos) {
+        return s.has_stream && s.data_pos >= 0 && s.data_pos < s.data_end && s.data_pos <= pos && pos < s.data_end;
+    };
+    // Kept entries are compacted into [0, w); entries after k are still in
+    // place; removed ones no longer count.
+    int32_t w = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        const objent e = v.items[k];
+        bool drop = e.has_stream && e.endobj_pos < 0;
+        for (int32_t j = 0; !drop && !e.in_objstm && j < w; ++j) drop = inside(v.items[j], e.hdr_pos);
+        for (int32_t j = k + 1; !drop && !e.in_objstm && j < n; ++j) drop = inside(v.items[j], e.hdr_pos);
+        if (!drop) v.items[w++] = e;
+    }
+    v.count = w;
+}
+
+// Direct object scan: headers, stream extents, clean-up. Appends to d->objs
+// in file order; never fails (what it cannot read is left out).
+void scan_objects(doc *d) {
+    if (!d->data || d->len <= 0) return;
+    const keyword_table kw = find_obj_keywords(d->data, d->len);
+    scan_headers_with(d, kw);
+    stream_extents_with(d, kw);
+    cleanup_entries(d);
+}
+
 }  // namespace plenvo
