@@ -251,9 +251,9 @@ inline uint64_t load_le64(const uint8_t *p) {
 
 inline uint64_t low_bits(uint64_t v, unsigned n) { return v & ((uint64_t(1) << n) - 1); }
 
-// Loads whole bytes until at least 57 bits are held, zero bytes past the end.
+// Loads whole bytes until 56 to 63 bits are held, zero bytes past the end.
 inline void refill_checked(bit_input &in) {
-    while (in.cnt <= 56) {
+    while (in.cnt < 56) {
         uint64_t b = 0;
         if (in.ip < in.end)
             b = *in.ip++;
@@ -345,11 +345,11 @@ inline uint8_t *copy_match_fast(uint8_t *out, size_t dist, unsigned len) {
 }
 
 constexpr size_t COPY_OVERRUN = 16;
-// Output room for one step of the fast loop: three literals or a 258-byte
+// Output room for one step of the fast loop: two literals, then a 258-byte
 // match with its overrun.
-constexpr ptrdiff_t FAST_OUT_ROOM = 258 + COPY_OVERRUN;
-// Input the fast loop's word refill reads.
-constexpr ptrdiff_t FAST_IN_ROOM = 8;
+constexpr ptrdiff_t FAST_OUT_ROOM = 2 + 258 + COPY_OVERRUN;
+// Input for the fast loop's two word refills (the first advances at most 7).
+constexpr ptrdiff_t FAST_IN_ROOM = 16;
 // Bits one fast step may consume after a refill (which leaves at least 56):
 // literal/length code and extra bits, distance code and extra bits.
 static_assert(15 + 5 + 15 + 13 <= 56 && 3 * 15 <= 56);
@@ -377,6 +377,7 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
         // unusual (a fault on the way) goes to the checked step below with
         // the symbol's bits not yet consumed.
         while (in_end - ip >= FAST_IN_ROOM && out_end - out >= FAST_OUT_ROOM) {
+            // cnt is at most 63 here: every refill stops below 64 bits.
             buf |= load_le64(ip) << cnt;
             ip += (63 - cnt) >> 3;
             cnt |= 56;
@@ -387,16 +388,23 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                 cnt -= e & 15;
                 *out++ = uint8_t(e >> 16);
                 e = lookup(litlen, LIT_BITS, buf);
-                if (!(e & F_LIT)) continue;
-                buf >>= (e & 15);
-                cnt -= e & 15;
-                *out++ = uint8_t(e >> 16);
-                e = lookup(litlen, LIT_BITS, buf);
-                if (!(e & F_LIT)) continue;
-                buf >>= (e & 15);
-                cnt -= e & 15;
-                *out++ = uint8_t(e >> 16);
-                continue;
+                if (e & F_LIT) {
+                    buf >>= (e & 15);
+                    cnt -= e & 15;
+                    *out++ = uint8_t(e >> 16);
+                    e = lookup(litlen, LIT_BITS, buf);
+                    if (e & F_LIT) {
+                        buf >>= (e & 15);
+                        cnt -= e & 15;
+                        *out++ = uint8_t(e >> 16);
+                        continue;
+                    }
+                }
+                // A match may follow: top the buffer up again (the entry
+                // already read stays valid, refills only add bits above).
+                buf |= load_le64(ip) << cnt;
+                ip += (63 - cnt) >> 3;
+                cnt |= 56;
             }
             if (e & F_EXCEPT) {
                 if (e & F_END) {
