@@ -28,11 +28,16 @@ bool shape_of(const filter_parms &p, row_shape *s) {
     return true;
 }
 
-inline uint8_t paeth(uint8_t a, uint8_t b, uint8_t c) {
-    const int p = int(a) + int(b) - int(c);
-    const int pa = std::abs(p - int(a)), pb = std::abs(p - int(b)), pc = std::abs(p - int(c));
-    if (pa <= pb && pa <= pc) return a;
-    return pb <= pc ? b : c;
+// The Paeth predictor: of left a, up b and upper-left c, the one nearest to
+// a + b - c (ties prefer a, then b). Written without data-dependent branches.
+inline int paeth(int a, int b, int c) {
+    const int db = b - c, da = a - c;
+    const int pa = db < 0 ? -db : db;            // |p - a|
+    const int pb = da < 0 ? -da : da;            // |p - b|
+    const int pc = da + db < 0 ? -(da + db) : da + db;  // |p - c|
+    const int bc = pb <= pc ? b : c;
+    const int pbc = pb <= pc ? pb : pc;
+    return pa <= pbc ? a : bc;
 }
 
 // Undoes one PNG row: its tag, then n bytes (n <= row_bytes) from `in`,
@@ -57,10 +62,13 @@ void png_row(uint8_t tag, const uint8_t *in, uint8_t *row, const uint8_t *up, si
             row[i] = static_cast<uint8_t>(in[i] + ((row[i - bpp] + (up ? up[i] : 0)) >> 1));
         return;
     case 4:  // Paeth
-        for (; i < n && i < bpp; ++i) row[i] = static_cast<uint8_t>(in[i] + (up ? up[i] : 0));
-        for (; i < n; ++i)
-            row[i] = static_cast<uint8_t>(
-                in[i] + (up ? paeth(row[i - bpp], up[i], up[i - bpp]) : row[i - bpp]));
+        if (!up) {  // with no row above, Paeth is Sub
+            for (; i < n && i < bpp; ++i) row[i] = in[i];
+            for (; i < n; ++i) row[i] = static_cast<uint8_t>(in[i] + row[i - bpp]);
+            return;
+        }
+        for (; i < n && i < bpp; ++i) row[i] = static_cast<uint8_t>(in[i] + up[i]);
+        for (; i < n; ++i) row[i] = static_cast<uint8_t>(in[i] + paeth(row[i - bpp], up[i], up[i - bpp]));
         return;
     default:  // None, and tags that no encoder writes
         break;
