@@ -470,3 +470,36 @@ TEST(CliBatch, ProgressLineOnlyOnATerminal) {
     EXPECT_EQ(on_terminal("fit --paper A4 -o t3 a.pdf").find("[1/1]"), std::string::npos);
     EXPECT_EQ(names_in(dir + "/t2"), (std::vector<std::string>{"a.pdf", "b.pdf", "c.pdf"}));
 }
+
+TEST(CliSize, AllListsEveryPageOfEachCorpusFile) {
+    if (corpus_dir().empty()) GTEST_SKIP() << "corpus absent";
+    if (!have_tool("pdfinfo")) GTEST_SKIP() << "pdfinfo not installed";
+    std::string dir = temp_dir();
+    int checked = 0;
+    for (const std::string &file : corpus_files()) {
+        std::string info;
+        if (run_command("pdfinfo " + shell_quote(file) + " 2>/dev/null", &info) != 0) continue;
+        std::smatch m;
+        if (!std::regex_search(info, m, std::regex("Pages:\\s+([0-9]+)"))) continue;
+        int pages = std::stoi(m[1].str());
+        result r = run_in(dir, {"size", "--all", file});
+        if (r.status != 0) {
+            // A refused file fails once, with its name, and prints no answer.
+            EXPECT_EQ(r.status, 1) << file;
+            EXPECT_EQ(r.err.rfind("plenvo: " + file + ": ", 0), 0u) << r.err;
+            EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
+            EXPECT_EQ(r.out, "") << file;
+            continue;
+        }
+        std::vector<std::string> lines = lines_of(r.out);
+        ASSERT_EQ(static_cast<int>(lines.size()), pages) << file;
+        for (int p = 1; p <= pages; ++p)
+            EXPECT_NE(lines[p - 1].find(",\"page\":" + std::to_string(p) + ",\"size\":"), std::string::npos)
+                << file << " line " << p;
+        // The last line is the same as asking for that page alone.
+        result last = run_in(dir, {"size", file, std::to_string(pages)});
+        EXPECT_EQ(last.out, lines.back() + "\n") << file;
+        ++checked;
+    }
+    EXPECT_GT(checked, 20);
+}
