@@ -57,10 +57,11 @@ void append_part(const doc *d, const objent *e, buf *b, bool *any) {
             mark = 0;
         }
     }
-    uint64_t before = b->data ? b->len : 0;
+    const bool had_storage = b->data != nullptr;
+    uint64_t before = had_storage ? b->len : 0;
     int32_t n = 0;
     const uint8_t *p = decoded_stream(d, e, b, &n);
-    if (!b->data) {
+    if (had_storage && !b->data) {  // storage lost while decoding
         *any = false;
         return;
     }
