@@ -1,6 +1,4 @@
 // Running a stream's data through its whole chain of filters.
-#include <cstring>
-
 #include "inflate/filters.h"
 
 namespace plenvo {
@@ -59,6 +57,7 @@ bool decode_chain(const uint8_t *src, size_t n, const std::vector<filter_spec> &
     for (const filter_spec &f : chain) {
         if (!run_filter(f, kind_of(f.name), in, in_n, next, limit)) return false;
         cur.swap(next);
+        std::vector<uint8_t>().swap(next);  // the step's input is no longer needed
         in = cur.data();
         in_n = cur.size();
     }
