@@ -1,4 +1,11 @@
 // Where a dictionary closes, walked as dict_stream_kw walks it.
+#include <algorithm>
+#include <memory>
+#include <queue>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
 #include "reader/scan_phases.h"
 
 namespace plenvo {
@@ -48,8 +55,253 @@ int32_t dict_close_one(const uint8_t *t, int32_t len, int32_t start) {
     return -1;
 }
 
+namespace {
+
+constexpr int64_t NOWHERE = INT64_MAX;
+
+// Bytes where a walk in dictionary mode does something other than step on.
+struct event_bytes {
+    bool on[256] = {};
+    event_bytes() { on['<'] = on['>'] = on['('] = true; }
+};
+const event_bytes EVENTS;
+
+// Queries that stand at the same position. Their walks are the same from here
+// on; only their depths differ: a query's depth is base + its offset.
+struct walker {
+    int64_t base = 0;
+    size_t count = 0;
+    int32_t single = -1;  // the query when there is one and `many` is unused
+    int64_t single_off = 0;
+    std::unique_ptr<std::unordered_map<int64_t, std::vector<int32_t>>> many;
+};
+
+// One forward sweep for all starts. Walks are simulated by walkers; a walker
+// that reaches a position another walker also stands on takes its queries
+// over (small into large), so no byte is walked twice in dictionary mode.
+// Literal strings are measured by one shared scanner: every string walk that
+// begins right after a '(' follows the same byte path (a backslash only ever
+// hides the byte after it), so the string that opens at a '(' ends at the
+// first ')' that takes that path's nesting below its level there.
+struct close_sweep {
+    close_sweep(const uint8_t *text, int32_t length, const int32_t *s, size_t count, int32_t *out)
+        : t(text), len(length), starts(s), n(count), closes(out) {}
+
+    const uint8_t *t;
+    int64_t len;
+    const int32_t *starts;
+    size_t n;
+    int32_t *closes;
+
+    size_t next_start = 0;
+    std::vector<walker> walkers;
+    std::vector<int32_t> free_ids;
+    using item = std::pair<int64_t, int32_t>;  // (position, walker)
+    std::priority_queue<item, std::vector<item>, std::greater<item>> heap;
+
+    // The string scanner: next byte to read, nesting level there, and the
+    // walkers waiting in a string with the level at which it opened
+    // (non-decreasing from bottom to top).
+    int64_t sp = 0;
+    int64_t level = 0;
+    std::vector<std::pair<int64_t, int32_t>> waiting;
+
+    int32_t new_walker() {
+        if (!free_ids.empty()) {
+            const int32_t id = free_ids.back();
+            free_ids.pop_back();
+            return id;
+        }
+        walkers.emplace_back();
+        return static_cast<int32_t>(walkers.size() - 1);
+    }
+
+    // Ends a walker: its remaining queries keep the answer -1.
+    void drop(int32_t id) {
+        walker &g = walkers[static_cast<size_t>(id)];
+        g.many.reset();
+        g.count = 0;
+        g.single = -1;
+        g.base = 0;
+        free_ids.push_back(id);
+    }
+
+    void add_query(int32_t id, int32_t q, int64_t depth) {
+        walker &g = walkers[static_cast<size_t>(id)];
+        const int64_t off = depth - g.base;
+        if (g.count == 0) {
+            g.single = q;
+            g.single_off = off;
+            g.count = 1;
+            return;
+        }
+        if (!g.many) {
+            g.many = std::make_unique<std::unordered_map<int64_t, std::vector<int32_t>>>();
+            (*g.many)[g.single_off].push_back(g.single);
+            g.single = -1;
+        }
+        (*g.many)[off].push_back(q);
+        ++g.count;
+    }
+
+    // Moves the queries of walker `src` (at the same position) into `dst`.
+    void merge(int32_t dst, int32_t src) {
+        walker &a = walkers[static_cast<size_t>(dst)];
+        walker &b = walkers[static_cast<size_t>(src)];
+        if (b.count > a.count) {
+            std::swap(a.base, b.base);
+            std::swap(a.count, b.count);
+            std::swap(a.single, b.single);
+            std::swap(a.single_off, b.single_off);
+            std::swap(a.many, b.many);
+        }
+        if (b.many) {
+            for (const auto &kv : *b.many)
+                for (const int32_t q : kv.second) add_query(dst, q, b.base + kv.first);
+        } else if (b.count) {
+            add_query(dst, b.single, b.base + b.single_off);
+        }
+        drop(src);
+    }
+
+    // After a ">>": the queries whose depth is now 0 close at `at`.
+    void close_at(int32_t id, int32_t at) {
+        walker &g = walkers[static_cast<size_t>(id)];
+        const int64_t off = -g.base;
+        if (!g.many) {
+            if (g.count && g.single_off == off) {
+                closes[g.single] = at;
+                g.count = 0;
+            }
+            return;
+        }
+        auto it = g.many->find(off);
+        if (it == g.many->end()) return;
+        for (const int32_t q : it->second) closes[q] = at;
+        g.count -= it->second.size();
+        g.many->erase(it);
+    }
+
+    // Reads strings up to (not including) `target`. Walkers whose string
+    // closes on the way go back to the sweep right after the ')'; when the
+    // text ends first, their strings never close. With `stop_at_resume` the
+    // reading stops right after the first string that closes: the walker
+    // handed back may stand before `target` and meet a '(' of its own, whose
+    // level the scanner must not have passed yet.
+    void read_strings(int64_t target, bool stop_at_resume) {
+        while (!waiting.empty() && sp < target) {
+            const uint8_t c = t[sp];
+            if (c == '\\') {
+                sp += 2;
+                continue;
+            }
+            bool resumed = false;
+            if (c == '(') {
+                ++level;
+            } else if (c == ')') {
+                while (!waiting.empty() && waiting.back().first == level) {
+                    heap.emplace(sp + 1, waiting.back().second);
+                    waiting.pop_back();
+                    resumed = true;
+                }
+                --level;
+            }
+            ++sp;
+            if (resumed && stop_at_resume) return;
+        }
+        if (!waiting.empty() && sp >= len) {
+            for (const auto &w : waiting) drop(w.second);
+            waiting.clear();
+        }
+    }
+
+    int64_t next_event(int64_t i) const {
+        while (i < len && !EVENTS.on[t[i]]) ++i;
+        return i;
+    }
+
+    // The walker `id` stands on the event byte at q (or on len).
+    void step(int32_t id, int64_t q) {
+        if (q + 1 >= len) {  // the end, or '<', '>', '(' as the last byte
+            drop(id);
+            return;
+        }
+        const uint8_t c = t[q];
+        if (c == '(') {
+            if (waiting.empty()) {
+                sp = q + 1;
+                level = 0;
+            } else if (sp == q) {
+                ++level;  // the scanner reads this '(' as string text
+                sp = q + 1;
+            }
+            waiting.emplace_back(level, id);
+            return;
+        }
+        if (t[q + 1] != c) {
+            heap.emplace(q + 1, id);
+            return;
+        }
+        walker &g = walkers[static_cast<size_t>(id)];
+        if (c == '<') {
+            ++g.base;
+        } else {
+            --g.base;
+            close_at(id, static_cast<int32_t>(q));
+            if (g.count == 0) {
+                drop(id);
+                return;
+            }
+        }
+        heap.emplace(q + 2, id);
+    }
+
+    void run() {
+        for (;;) {
+            const int64_t hmin = heap.empty() ? NOWHERE : heap.top().first;
+            const int64_t smin = next_start < n ? starts[next_start] : NOWHERE;
+            const int64_t at = std::min(hmin, smin);
+            if (at == NOWHERE) {
+                if (waiting.empty()) return;
+                read_strings(len, true);
+                continue;
+            }
+            // Strings closing before `at` may put walkers before it.
+            if (!waiting.empty() && sp < at) {
+                read_strings(at, true);
+                continue;
+            }
+            int32_t id;
+            if (hmin <= smin) {
+                id = heap.top().second;
+                heap.pop();
+            } else {
+                id = new_walker();
+                add_query(id, static_cast<int32_t>(next_start++), 0);
+            }
+            const int64_t q = next_event(at);
+            // Walkers handed back inside (at, q] walk on to q and join below,
+            // so the scanner may read on to q in one go.
+            if (!waiting.empty() && sp < q) read_strings(q, false);
+            // Everything standing in [at, q] walks on to q: join it there.
+            while (!heap.empty() && heap.top().first <= q) {
+                const int32_t other = heap.top().second;
+                heap.pop();
+                merge(id, other);
+            }
+            while (next_start < n && starts[next_start] <= q) add_query(id, static_cast<int32_t>(next_start++), 0);
+            step(id, q);
+        }
+    }
+};
+
+}  // namespace
+
 void find_dict_closes(const uint8_t *t, int32_t len, const int32_t *starts, size_t n, int32_t *closes) {
-    for (size_t k = 0; k < n; ++k) closes[k] = dict_close_one(t, len, starts[k]);
+    for (size_t k = 0; k < n; ++k) closes[k] = -1;
+    if (n == 0 || len <= 0) return;
+    close_sweep s(t, len, starts, n, closes);
+    s.run();
 }
 
 }  // namespace plenvo
