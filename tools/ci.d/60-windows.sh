@@ -56,6 +56,11 @@ done
 mingw_cc=$(command -v $triplet-gcc-posix || command -v $triplet-gcc)
 
 # ---- cross build: plenvo.dll, libplenvo.dll.a, plenvo.exe ----
+# A build tree configured from another checkout is started afresh.
+if [ -f "$win_build/CMakeCache.txt" ] \
+        && ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$root" "$win_build/CMakeCache.txt"; then
+    rm -rf "$win_build"
+fi
 if cmake -S "$root" -B "$win_build" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DPLENVO_BUILD_TESTS=OFF -DPLENVO_BUILD_BENCH=OFF >"$work/configure.log" 2>&1; then
@@ -207,6 +212,46 @@ if [ -n "$exe" ]; then
     rc=$?
     [ $rc -eq 0 ] && grep -q "[0-9]\.[0-9]" "$work/cli-version.log" && pass "plenvo.exe --version under wine" \
         || { tr -d '\r' <"$work/cli-version.log" | head -5; fail "plenvo.exe --version under wine (exit $rc)"; }
+fi
+# The command-line program on both systems: the same files written, the same
+# answers printed (Windows ends its lines with CR LF).
+linux_cli=$linux_build/cli/plenvo
+cli_inputs=(letter.pdf rotate90.pdf two_pages.pdf offset.pdf flate.pdf object_stream.pdf)
+if [ -n "$exe" ] && [ -x "$linux_cli" ]; then
+    for side in cli-linux cli-windows; do
+        rm -rf "$work/$side"
+        mkdir -p "$work/$side"
+        cp -r "$work/inputs" "$work/$side/in"
+    done
+    cli_run() {  # side, program, arguments...
+        local side=$1 prog=$2
+        shift 2
+        if [ "$side" = cli-linux ]; then (cd "$work/$side" && "$prog" "$@")
+        else (cd "$work/$side" && timeout 120 "$wine" "$prog" "$@" </dev/null); fi
+    }
+    ins=()
+    for f in "${cli_inputs[@]}"; do [ -f "$work/inputs/$f" ] && ins+=("in/$f"); done
+    for side in cli-linux cli-windows; do
+        prog=$linux_cli
+        [ "$side" = cli-windows ] && prog=$exe
+        cli_run "$side" "$prog" fit --paper A4 -o fit "${ins[@]}" >"$work/$side.fit.log" 2>&1
+        echo "fit exit $?" >"$work/$side/result.txt"
+        cli_run "$side" "$prog" percent -o half "${ins[@]}" 50 >"$work/$side.percent.log" 2>&1
+        echo "percent exit $?" >>"$work/$side/result.txt"
+        for f in "${ins[@]}"; do
+            cli_run "$side" "$prog" size "$f" --all 2>&1 | tr -d '\r' >>"$work/$side/result.txt"
+            echo "size exit ${PIPESTATUS[0]}" >>"$work/$side/result.txt"
+        done
+    done
+    if grep -qv "exit 0" <(grep exit "$work/cli-linux/result.txt"); then
+        fail "plenvo on Linux failed: $(grep -v 'exit 0' "$work/cli-linux/result.txt" | grep exit | tr '\n' ' ')"
+    fi
+    if diff -r "$work/cli-linux" "$work/cli-windows" >"$work/cli.diff" 2>&1; then
+        pass "plenvo.exe under wine writes and prints exactly what plenvo prints on Linux ($(ls "$work/cli-linux/fit" | wc -l) + $(ls "$work/cli-linux/half" | wc -l) files)"
+    else
+        head -10 "$work/cli.diff"
+        fail "plenvo.exe under wine differs from plenvo on Linux"
+    fi
 fi
 "$wineserver" -k >/dev/null 2>&1 || true
 
