@@ -170,6 +170,11 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
             have_res = true;
         }
         std::string header = form_header(p, pl, clen, have_res ? res_text.c_str() : nullptr);
+        // Refused before the text is appended, so the buffer never grows past the limit.
+        if (o.len() + header.size() + static_cast<uint64_t>(clen) + line_len + 256 >= OUTPUT_LIMIT) {
+            set_error("output too large (2 GiB or more)");
+            return 0;
+        }
 
         offsets[pnum + 1] = static_cast<int64_t>(o.len());
         o.put_int(pnum + 1);
@@ -198,6 +203,12 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         const objent *e = doc_lookup(d, cl.old_nums[j]);
         if (!e) continue;
         const int64_t num = first_new + static_cast<int64_t>(j);
+        const uint64_t stored = e->in_objstm ? static_cast<uint64_t>(e->text_len)
+                                             : static_cast<uint64_t>(e->end_pos > e->hdr_pos ? e->end_pos - e->hdr_pos : 0);
+        if (o.len() + stored >= OUTPUT_LIMIT) {
+            set_error("output too large (2 GiB or more)");
+            return 0;
+        }
         offsets[static_cast<size_t>(num)] = static_cast<int64_t>(o.len());
         copy_object(d, e, static_cast<int32_t>(num), cl, &o.b);
         if (!o.b.data) o.failed = true;
