@@ -9,6 +9,7 @@
  * directories byte for byte shows whether both builds behave identically.
  *
  *   cd WORKDIR && host LIBRARY
+ *   cd WORKDIR && host LIBRARY FILE...    (every call on each of the files)
  *
  * WORKDIR holds in/ (written by make_inputs.py) and an empty out/. Paths
  * handed to the library are relative, so messages that quote them read the
@@ -588,6 +589,35 @@ static void scaling(void) {
     }
 }
 
+/* Every call on each given file (real-world PDFs): page sizes of all pages,
+ * then the three scaling calls. Only the outcome's consistency is checked
+ * here; the transcript and outputs are compared across systems. */
+static void each_file(int n, char **files) {
+    for (int i = 0; i < n; ++i) {
+        const char *in = files[i];
+        const char *base = strrchr(in, '/');
+        base = base ? base + 1 : in;
+        char out[3][512], what[600];
+        snprintf(out[0], sizeof out[0], "out/%s.a4.pdf", base);
+        snprintf(out[1], sizeof out[1], "out/%s.p37_5.pdf", base);
+        snprintf(out[2], sizeof out[2], "out/%s.500x700.pdf", base);
+        for (int page = 1; page <= 10000; ++page) {
+            const char *answer = call_page_size(in, page);
+            if (!answer) {
+                snprintf(what, sizeof what, "%s: a failed query leaves a message", in);
+                check(api.last_error()[0] != '\0', what, NULL);
+                break;
+            }
+        }
+        snprintf(what, sizeof what, "%s to A4", in);
+        check_outcome(what, call_to_size(in, out[0], 0), out[0]);
+        snprintf(what, sizeof what, "%s at 37.5%%", in);
+        check_outcome(what, call_percent(in, out[1], 37.5f), out[1]);
+        snprintf(what, sizeof what, "%s into 500 x 700", in);
+        check_outcome(what, call_custom(in, out[2], 500.0f, 700.0f), out[2]);
+    }
+}
+
 /* Unloading releases the library: loaded again, it starts with empty texts. */
 static void reload(const char *path, lib_handle *h) {
     api.to_size(NULL, NULL, 0);
@@ -599,8 +629,8 @@ static void reload(const char *path, lib_handle *h) {
 }
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: host LIBRARY (run in a directory holding in/ and out/)\n");
+    if (argc < 2) {
+        fprintf(stderr, "usage: host LIBRARY [FILE...] (run in a directory holding in/ and out/)\n");
         return 2;
     }
     lib_handle h = lib_open(argv[1]);
@@ -613,7 +643,9 @@ int main(int argc, char **argv) {
         fprintf(stderr, "cannot write transcript.txt\n");
         return 2;
     }
-    if (load_exports(h)) {
+    if (argc > 2) {
+        if (load_exports(h)) each_file(argc - 2, argv + 2);
+    } else if (load_exports(h)) {
         lifecycle();
         argument_errors();
         missing_input();

@@ -201,6 +201,35 @@ add_host_counts "$work/host-windows.log"
 if [ $rc -eq 0 ]; then pass "host under wine ($(summary "$work/host-windows.log" | tr -d '\r'))"
 else tail -3 "$work/host-windows.log"; fail "host under wine exited with $rc"; fi
 
+# The real-world PDFs, when present: every call on each, on both systems.
+corpus=${PLENVO_CORPUS:-$root/../shared/corpus}
+corpus_files=()
+if [ -d "$corpus" ]; then
+    corpus=$(cd "$corpus" && pwd)
+    for f in "$corpus"/*.pdf; do [ -f "$f" ] && corpus_files+=("corpus/$(basename "$f")"); done
+fi
+if [ ${#corpus_files[@]} -gt 0 ]; then
+    for side in corpus-linux corpus-windows; do
+        rm -rf "$work/$side"
+        mkdir -p "$work/$side/out"
+        ln -s "$corpus" "$work/$side/corpus"
+    done
+    (cd "$work/corpus-linux" && "$work/host-linux" "$linux_lib" "${corpus_files[@]}") \
+        >"$work/corpus-linux.log" 2>&1
+    rc_linux=$?
+    (cd "$work/corpus-windows" && timeout 600 "$wine" "$work/host.exe" "$(winpath "$dll")" "${corpus_files[@]}") \
+        >"$work/corpus-windows.log" 2>&1 </dev/null
+    rc_windows=$?
+    for side in linux windows; do
+        grep -E '^FAIL' "$work/corpus-$side.log" | tr -d '\r' | head -10
+    done
+    add_host_counts "$work/corpus-linux.log"
+    add_host_counts "$work/corpus-windows.log"
+    [ $rc_linux -eq 0 ] && [ $rc_windows -eq 0 ] \
+        && pass "host on ${#corpus_files[@]} corpus files, Linux and wine" \
+        || fail "host on the corpus exited with $rc_linux (Linux) and $rc_windows (wine)"
+fi
+
 if [ -f "$win_build/linked.exe" ]; then
     (cd "$win_build" && timeout 120 "$wine" ./linked.exe) >"$work/linked.log" 2>&1 </dev/null
     rc=$?
@@ -283,5 +312,14 @@ done
 for f in $(printf '%s\n%s\n' "$lin_files" "$win_files" | sort -u); do
     compare "$work/run-linux/out/$f" "$work/run-windows/out/$f" "out/$f"
 done
+if [ ${#corpus_files[@]} -gt 0 ]; then
+    compare "$work/corpus-linux/transcript.txt" "$work/corpus-windows/transcript.txt" "corpus transcript"
+    if diff -r "$work/corpus-linux/out" "$work/corpus-windows/out" >"$work/corpus.diff" 2>&1; then
+        pass "corpus outputs identical ($(ls "$work/corpus-linux/out" | wc -l) files)"
+    else
+        head -10 "$work/corpus.diff"
+        fail "corpus outputs differ between Linux and Windows"
+    fi
+fi
 
 finish
