@@ -33,8 +33,8 @@ struct word_reader {
     std::string inline_value;  // value glued to the current option, if any
     bool has_inline = false;
 
-    // The value of option `name`: the glued one or the next word. Returns
-    // false when there is none.
+    // The current option's value: the glued one, else the next word.
+    // Returns false when there is none.
     bool value(std::string *out) {
         if (has_inline) {
             *out = inline_value;
@@ -58,8 +58,8 @@ std::string positive_number(const std::string &text, const char *what, float *ou
     return "";
 }
 
-// The option words shared by fit and percent. Returns 1 when `arg` was one
-// of them (consumed, maybe with an error in *err), 0 otherwise.
+// The options shared by fit and percent. Returns 1 when `name` is one of
+// them (consumed with its value, *err set when that is wrong), 0 otherwise.
 int batch_option(const std::string &name, word_reader &w, options *o, std::string *err) {
     std::string v;
     if (name == "-o" || name == "--output-dir") {
@@ -92,7 +92,8 @@ int batch_option(const std::string &name, word_reader &w, options *o, std::strin
     return 0;
 }
 
-// Options of one command; positional words go to *pos.
+// Reads the words after the command: options into *o, the rest into *pos.
+// Returns "" or the usage error; stops early at --help.
 std::string read_words(word_reader &w, options *o, std::vector<std::string> *pos) {
     bool only_positional = false;
     while (w.next < w.argc) {
