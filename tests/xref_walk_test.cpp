@@ -211,3 +211,15 @@ TEST(XrefWalk, NoStartxrefLeavesTheDefaults) {
     EXPECT_EQ(w.root, -1);
     EXPECT_EQ(w.encrypted, 0);
 }
+
+TEST(XrefWalk, StartxrefFarFromTheEnd) {
+    // More than 64 KiB of other bytes after the last "startxref".
+    // An earlier, unusable one must not be taken; "xstartxref" is no keyword.
+    std::string s = TABLE + "trailer\n<< /Root 6 0 R >>\n" + "startxref\n999999999\n" + "startxref\n0\n%%EOF\n" +
+        std::string(70000, 'x') + "xstartxref";
+    EXPECT_EQ(walk(s).root, 6);
+    // The same file with the last one made unusable ends the walk.
+    std::string u = TABLE + "trailer\n<< /Root 6 0 R >>\n" + "startxref\n0\n" + "startxref\n999999999\n" +
+                    std::string(70000, 'x');
+    EXPECT_EQ(walk(u).root, -1);
+}

@@ -3,6 +3,7 @@
 // the one latest in table order wins. Object streams themselves and numbers
 // above MAX_OBJNUM leave the table.
 #include <algorithm>
+#include <new>
 
 #include "reader/scan_phases.h"
 
@@ -83,10 +84,16 @@ void resolve_duplicates(doc *d) {
     for (int32_t i = 0; i < v.count; ++i)
         if (v.items[i].num <= MAX_OBJNUM && v.items[i].num > top) top = v.items[i].num;
     std::vector<uint8_t> keep(static_cast<size_t>(v.count), 0);
-    if (static_cast<int64_t>(top) <= 4 * static_cast<int64_t>(v.count) + 4096)
-        decide_by_arrays(d, top, objstm, &keep);
-    else
-        decide_by_sorting(d, objstm, &keep);
+    bool decided = false;
+    if (static_cast<int64_t>(top) <= 4 * static_cast<int64_t>(v.count) + 4096) {
+        try {
+            decide_by_arrays(d, top, objstm, &keep);
+            decided = true;
+        } catch (const std::bad_alloc &) {
+            // The sorted form needs memory in proportion to the table only.
+        }
+    }
+    if (!decided) decide_by_sorting(d, objstm, &keep);
     int32_t w = 0;
     for (int32_t i = 0; i < v.count; ++i) {
         if (!keep[static_cast<size_t>(i)]) continue;

@@ -2,6 +2,9 @@
 // a classic cross-reference section and from the dictionaries of
 // cross-reference streams, starting at the last "startxref". The sections'
 // entries are never read: objects are found by the scan.
+#include <algorithm>
+#include <cstring>
+
 #include "reader/doc.h"
 #include "reader/scan.h"
 
@@ -12,11 +15,24 @@ constexpr int MAX_XREF_STREAMS = 32;
 
 // Position of the last "startxref" keyword in t[0..len), or -1. Occurrences
 // of the keyword cannot overlap, so the last one seen from the end is the
-// last one a forward search would find.
+// last one a forward search would find. It normally stands in the last
+// bytes: those are read backwards; a file without one there is searched
+// forwards, jumping from one 'x' (its sixth byte) to the next.
 int32_t last_startxref(const uint8_t *t, int32_t len) {
-    for (int32_t i = len - 9; i >= 0; --i)
+    const int32_t tail = len > 65536 ? len - 65536 : 0;
+    for (int32_t i = len - 9; i >= tail; --i)
         if (t[i] == 's' && kw_at(t, i, len, "startxref")) return i;
-    return -1;
+    int32_t last = -1;
+    const uint8_t *p = t + 5;
+    const uint8_t *end = t + std::min<int64_t>(len, static_cast<int64_t>(tail) + 5);
+    while (p < end) {
+        const void *x = std::memchr(p, 'x', static_cast<size_t>(end - p));
+        if (!x) break;
+        const int32_t i = static_cast<int32_t>(static_cast<const uint8_t *>(x) - t) - 5;
+        if (kw_at(t, i, len, "startxref")) last = i;
+        p = static_cast<const uint8_t *>(x) + 1;
+    }
+    return last;
 }
 
 // Remembers the answer of a forward search so that calls with non-decreasing
