@@ -13,8 +13,16 @@
 #include "outputs.h"
 #include "plenvo.h"
 #include "progress.h"
+#include "interface/page_size.h"
+#include "reader/doc.h"
 
 namespace plenvo::cli {
+
+using plenvo::doc;
+using plenvo::doc_free;
+using plenvo::doc_load;
+using plenvo::format_page_size;
+using plenvo::PSIZE_OUT_SIZE;
 
 namespace {
 
@@ -39,31 +47,28 @@ void print_answer(const char *json) {
     std::fputc('\n', stdout);
 }
 
-// True when `message` is the query's answer to a page past the last one.
-bool is_past_last_page(const char *message, int page) {
-    std::string head = "page " + std::to_string(page) + " out of range";
-    return std::strncmp(message, head.c_str(), head.size()) == 0;
-}
-
 int run_size(const options &o) {
-    const char *answer = plenvo_page_size(o.file.c_str(), o.all ? 1 : o.page);
-    if (!answer) {
-        print_failure(o.file, plenvo_last_error());
-        return EXIT_FAILED;
-    }
-    print_answer(answer);
-    if (!o.all) return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FAILED;
-    // The query answers one page per call; the first page past the end
-    // fails with its out-of-range message, which ends the list.
-    for (int page = 2; page > 0; ++page) {
-        answer = plenvo_page_size(o.file.c_str(), page);
+    if (!o.all) {
+        const char *answer = plenvo_page_size(o.file.c_str(), o.page);
         if (!answer) {
-            if (is_past_last_page(plenvo_last_error(), page)) break;
             print_failure(o.file, plenvo_last_error());
             return EXIT_FAILED;
         }
         print_answer(answer);
+        return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FAILED;
     }
+    // Every page: one load, then one answer per page in the query's format.
+    doc d;
+    if (doc_load(o.file.c_str(), &d) != 0) {
+        print_failure(o.file, plenvo_last_error());
+        return EXIT_FAILED;
+    }
+    char line[PSIZE_OUT_SIZE];
+    for (int page = 1; page <= d.pages.count; ++page) {
+        format_page_size(&d, page, line, sizeof line);
+        print_answer(line);
+    }
+    doc_free(&d);
     return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FAILED;
 }
 

@@ -1,5 +1,6 @@
 // Runs a fuzz target over files and directories given on the command line, so
 // that the ordinary test run replays every seed and every past finding.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -43,6 +43,29 @@ int nearest_papier(double w, double h) {
     return best;
 }
 
+void format_page_size(const doc *d, int page, char *out, size_t size) {
+    const pageinfo &e = d->pages.items[page - 1];
+
+    // The page's own /Rotate wins over the one inherited from its ancestors.
+    int r = e.rotate % 360;
+    if (const objent *o = doc_lookup(d, e.objnum)) {
+        int own = obj_rotate_own(d, o);
+        if (own >= 0) r = own % 360;
+    }
+    double w = e.urx - e.llx, h = e.ury - e.lly;
+    if (r == 90 || r == 270) {
+        double t = w;
+        w = h;
+        h = t;
+    }
+    char wt[NUMTEXT_SIZE], ht[NUMTEXT_SIZE];
+    number_text(w, wt);
+    number_text(h, ht);
+    int best = nearest_papier(w, h);
+    std::snprintf(out, size, "{\"width_pt\":%s,\"height_pt\":%s,\"page\":%d,\"size\":\"%s\"}", wt, ht,
+                  page, best < 0 ? "Custom" : PAPIERS[best].name);
+}
+
 namespace {
 
 // The query proper; may throw std::bad_alloc from the loader's containers.
@@ -63,27 +86,7 @@ const char *page_size(const char *input_path, int page) {
         doc_free(&d);
         return nullptr;
     }
-    const pageinfo &e = d.pages.items[page - 1];
-
-    // The page's own /Rotate wins over the one inherited from its ancestors.
-    int r = e.rotate % 360;
-    if (const objent *o = doc_lookup(&d, e.objnum)) {
-        int own = obj_rotate_own(&d, o);
-        if (own >= 0) r = own % 360;
-    }
-    double w = e.urx - e.llx, h = e.ury - e.lly;
-    if (r == 90 || r == 270) {
-        double t = w;
-        w = h;
-        h = t;
-    }
-    char wt[NUMTEXT_SIZE], ht[NUMTEXT_SIZE];
-    number_text(w, wt);
-    number_text(h, ht);
-    int best = nearest_papier(w, h);
-    std::snprintf(g_psize_out, sizeof g_psize_out,
-                  "{\"width_pt\":%s,\"height_pt\":%s,\"page\":%d,\"size\":\"%s\"}", wt, ht, page,
-                  best < 0 ? "Custom" : PAPIERS[best].name);
+    format_page_size(&d, page, g_psize_out, sizeof g_psize_out);
     doc_free(&d);
     clear_error();
     return g_psize_out;

@@ -1,6 +1,8 @@
 // The page-size query's paper table and nearest-size search.
 #pragma once
 
+#include <cstddef>
+
 namespace plenvo {
 
 // One named paper size in points, stored portrait (w < h).
@@ -20,5 +22,11 @@ extern char g_psize_out[PSIZE_OUT_SIZE];
 // row lies strictly within 2 points on both sides. Ties go to the earlier row,
 // and within a row to the portrait match.
 int nearest_papier(double w, double h);
+
+struct doc;
+// Formats the answer for page `page` (1..d->pages.count) of a loaded document
+// into out (size bytes, NUL-terminated): displayed width and height, the page
+// number and the nearest paper name. Never fails; never touches the error text.
+void format_page_size(const doc *d, int page, char *out, size_t size);
 
 }  // namespace plenvo
