@@ -3,6 +3,7 @@
 // plain position-by-position reading of the file gives.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -208,10 +209,32 @@ std::string token_soup(std::mt19937 &rng, int pieces) {
         "stream\r\n", "endstream", "\nendstream", "endobj", "/Length 5", "/Length 3 0 R", "/Length [2 4]",
         "/Length 12 0 R", "HELLO",  "5",         "0",        "R",        "/Type/ObjStm", "<a>",     "%",
         "4 0 obj 5 endobj", "3 0 obj 7 endobj", "\x01", "\t", "obj", "x", "99999999999 0 obj",
+        "/Length [", "]", "/Length ", "/Length", "7", " R", "-3", "/Length1 4", "/N 1 /First 0 ", "1 0 R",
+        "<a>", "<a>", "stream\n", ">>stream\n",
     };
     const int n = static_cast<int>(sizeof tok / sizeof tok[0]);
     std::string s;
     for (int k = 0; k < pieces; ++k) s += tok[std::uniform_int_distribution<int>(0, n - 1)(rng)];
+    return s;
+}
+
+// Random objects whose values often open with a single '<' or leave their
+// dictionary open, so that dictionary regions of several objects overlap.
+std::string overlapping_soup(std::mt19937 &rng, int objects) {
+    static const char *const open[] = {"<41> ", "<< ", "<<", "<", "<< /A << ", "5 ", "(", "<<("};
+    static const char *const body[] = {"/Length 5 ", "/Length [1 2] ", "/Length [ ", "] ", "/Length 3 0 R ",
+                                       "/Length /X ", "/Length", " R", "/Type /ObjStm ", "/N 2 ", "/First 0 ",
+                                       "<< ", ">> ", "(x) ", "(", ")", "\\", "3 0 obj 4 endobj ", "7 ", "\n"};
+    static const char *const close[] = {">> stream\nHELLO\nendstream endobj\n", ">>stream\r\nAB\r\nendstream\nendobj\n",
+                                        ">> endobj\n", "endobj\n", ">> stream\n", "", ")>> stream\nX\nendstream endobj\n"};
+    auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    std::string s;
+    for (int k = 0; k < objects; ++k) {
+        s += std::to_string(1 + pick(6)) + " 0 obj ";
+        s += open[pick(8)];
+        for (int j = pick(4); j > 0; --j) s += body[pick(20)];
+        s += close[pick(7)];
+    }
     return s;
 }
 
@@ -475,10 +498,15 @@ TEST(Duplicates, DirectBeatsMemberAndLatestMemberWins) {
 
 TEST(ScanAgreement, RandomTextsGiveThePlainReadingsTable) {
     std::mt19937 rng(4242);
-    for (int round = 0; round < 3000; ++round) {
-        const std::string s = token_soup(rng, 10 + round % 60);
+    int overlapping = 0;
+    for (int round = 0; round < 6000; ++round) {
+        const std::string s = round % 2 ? token_soup(rng, 10 + round % 60) : overlapping_soup(rng, 2 + round % 12);
         test_doc t(s);
-        auto got = scan(t);
+        scan_headers(&t.d);
+        overlapping += stream_regions_overlap(&t.d, t.d.objs.count) ? 1 : 0;
+        stream_extents(&t.d);
+        cleanup_entries(&t.d);
+        auto got = t.entries();
         auto want = reference_scan(t.d.data, t.d.len);
         expect_same_tables(got, want, "round " + std::to_string(round));
         if (HasFailure()) {
@@ -486,6 +514,10 @@ TEST(ScanAgreement, RandomTextsGiveThePlainReadingsTable) {
             return;
         }
     }
+    // Both ways of reading /Length and /ObjStm were exercised.
+    EXPECT_GT(overlapping, 500);
+    std::printf("%d of 6000 texts had overlapping dictionary regions\n", overlapping);
+    EXPECT_LT(overlapping, 5500);
 }
 
 TEST(ScanAgreement, CorpusFilesCutAndChanged) {
@@ -586,6 +618,17 @@ TEST(Hostile, ManyHexValuesSharingOneStream) {
     EXPECT_EQ(t.d.objs.items[0].num, 2);
     EXPECT_EQ(t.d.objs.items[0].in_objstm, 1);
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(t.d.objs.items[0].text), 4), "<<>>");
+}
+
+TEST(Hostile, DictionariesNestedAcrossObjects) {
+    // Object k's dictionary holds the objects after it; each closes before a
+    // "stream" keyword, so every region contains all later ones.
+    std::string s;
+    for (int k = 1; k <= 20000; ++k) s += std::to_string(k) + " 0 obj << /X /Length /Y /ObjStm\n";
+    for (int k = 0; k < 20000; ++k) s += ">> stream\n";
+    test_doc t(s);
+    auto v = scan(t);
+    EXPECT_TRUE(v.empty());  // no "endstream": nothing survives
 }
 
 TEST(Hostile, LongSpaceRunAfterManyDeclaredEnds) {

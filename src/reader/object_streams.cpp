@@ -79,32 +79,17 @@ int32_t int_after_name(const doc *d, int32_t p, int32_t n) {
 // or more) for every object stream among the first `count` entries.
 std::vector<objstm_dict> read_objstm_dicts(const doc *d, int32_t count, const std::vector<uint8_t> &is_objstm) {
     std::vector<objstm_dict> out(static_cast<size_t>(count));
-    const objent *it = d->objs.items;
-    bool shared = false;
-    const std::vector<int32_t> all = stream_entries_by_end(d, count, &shared);
-    std::vector<int32_t> idx;
-    for (const int32_t i : all)
-        if (is_objstm[static_cast<size_t>(i)]) idx.push_back(i);
-    std::vector<int32_t> hit;
-    size_t g = 0;
-    while (g < idx.size()) {
-        size_t h = g + 1;
-        while (h < idx.size() && it[idx[h]].stream_pos == it[idx[g]].stream_pos) ++h;
-        const int32_t sp = it[idx[g]].stream_pos;
-        const int32_t end = sp > 0 ? sp : d->len;
-        const size_t m = h - g;
-        hit.resize(m);
-        first_name_in_regions(d, &idx[g], m, end, "FlateDecode", [](int32_t) { return true; }, hit.data());
-        for (size_t k = 0; k < m; ++k) out[static_cast<size_t>(idx[g + k])].flate = hit[k] >= 0;
-        first_name_in_regions(
-            d, &idx[g], m, end, "N", [d](int32_t p) { return int_after_name(d, p, 1) >= 1; }, hit.data());
-        for (size_t k = 0; k < m; ++k)
-            if (hit[k] >= 0) out[static_cast<size_t>(idx[g + k])].n = int_after_name(d, hit[k], 1);
-        first_name_in_regions(
-            d, &idx[g], m, end, "First", [d](int32_t p) { return int_after_name(d, p, 5) >= 0; }, hit.data());
-        for (size_t k = 0; k < m; ++k)
-            if (hit[k] >= 0) out[static_cast<size_t>(idx[g + k])].first = int_after_name(d, hit[k], 5);
-        g = h;
+    const std::vector<int32_t> flate =
+        first_name_in_stream_regions(d, count, "FlateDecode", [](int32_t) { return true; }, &is_objstm);
+    const std::vector<int32_t> n = first_name_in_stream_regions(
+        d, count, "N", [d](int32_t p) { return int_after_name(d, p, 1) >= 1; }, &is_objstm);
+    const std::vector<int32_t> first = first_name_in_stream_regions(
+        d, count, "First", [d](int32_t p) { return int_after_name(d, p, 5) >= 0; }, &is_objstm);
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (!is_objstm[i]) continue;
+        out[i].flate = flate[i] >= 0;
+        if (n[i] >= 0) out[i].n = int_after_name(d, n[i], 1);
+        if (first[i] >= 0) out[i].first = int_after_name(d, first[i], 5);
     }
     return out;
 }

@@ -51,38 +51,75 @@ void cleanup_entries(doc *d);
 // arrays of cleanup_entries cannot be allocated.
 void cleanup_entries_unindexed(doc *d);
 
+// ---- stream dictionary regions (stream_regions.cpp) ----
+// The dictionary region of a direct stream entry runs from dict_pos to
+// stream_pos (to len when stream_pos is not above 0). Regions of different
+// entries are normally disjoint; they overlap when a value opening with a
+// single '<' (a hex string) is walked on into a later dictionary, or when
+// dictionaries of several objects nest. Then one search per entry would read
+// the shared bytes again and again: the searches below switch to one list of
+// occurrences for the whole file.
+
+// True when two stream dictionary regions among the first `count` entries overlap.
+bool stream_regions_overlap(const doc *d, int32_t count);
+
+// Positions of every occurrence of /name in the file (boundary tested against
+// the byte after it), increasing, that accept(position) takes.
+template <class Accept>
+std::vector<int32_t> name_occurrences(const doc *d, const char *name, Accept accept) {
+    std::vector<int32_t> out;
+    const int32_t n = static_cast<int32_t>(std::strlen(name));
+    for (int32_t p = find_name(d->data, d->len, 0, d->len, name); p >= 0;
+         p = find_name(d->data, d->len, p + n + 1, d->len, name))
+        if (accept(p)) out.push_back(p);
+    return out;
+}
+
+// For each of the first `count` entries: when it is a direct stream entry
+// (and `only` is null or marks it), the position of the first occurrence of
+// /name in its dictionary region that accept(position) takes (accept must not
+// depend on the region), else -1.
+// A name ending right at a "stream" keyword is impossible (the keyword needs
+// a non-alphanumeric byte before it), so an occurrence found over the whole
+// file lies in a region exactly when it starts in it and ends by its end.
+template <class Accept>
+std::vector<int32_t> first_name_in_stream_regions(const doc *d, int32_t count, const char *name, Accept accept,
+                                                  const std::vector<uint8_t> *only = nullptr) {
+    std::vector<int32_t> out(static_cast<size_t>(count > 0 ? count : 0), -1);
+    const int32_t n = static_cast<int32_t>(std::strlen(name));
+    const objent *it = d->objs.items;
+    auto region_end = [d](const objent &e) { return e.stream_pos > 0 ? e.stream_pos : d->len; };
+    auto is_stream_entry = [only, it](int32_t i) {
+        const objent &e = it[i];
+        return !e.in_objstm && e.has_stream && e.dict_pos >= 0 && (!only || (*only)[static_cast<size_t>(i)]);
+    };
+    if (!stream_regions_overlap(d, count)) {
+        for (int32_t i = 0; i < count; ++i) {
+            if (!is_stream_entry(i)) continue;
+            const int32_t end = region_end(it[i]);
+            for (int32_t p = find_name(d->data, d->len, it[i].dict_pos, end, name); p >= 0;
+                 p = find_name(d->data, d->len, p + n + 1, end, name))
+                if (accept(p)) {
+                    out[static_cast<size_t>(i)] = p;
+                    break;
+                }
+        }
+        return out;
+    }
+    const std::vector<int32_t> all = name_occurrences(d, name, accept);
+    for (int32_t i = 0; i < count; ++i) {
+        if (!is_stream_entry(i)) continue;
+        auto o = std::lower_bound(all.begin(), all.end(), it[i].dict_pos);
+        if (o != all.end() && static_cast<int64_t>(*o) + n + 1 <= region_end(it[i])) out[static_cast<size_t>(i)] = *o;
+    }
+    return out;
+}
+
 // ---- shared by object streams and duplicate resolution ----
 
 // For the first `count` entries of d->objs, 1 where the entry is an object
 // stream (a direct stream entry with the name /ObjStm in its dictionary
-// region), else 0. Linear in the regions even when entries share one.
+// region), else 0.
 std::vector<uint8_t> objstm_flags(const doc *d, int32_t count);
-
-// Indexes of the direct stream entries among the first `count` entries,
-// grouped by stream_pos: entries of one group are consecutive, in increasing
-// dict_pos; groups in increasing stream_pos. *shared is set to false when no
-// two entries share a stream_pos.
-std::vector<int32_t> stream_entries_by_end(const doc *d, int32_t count, bool *shared);
-
-// For the entries idx[0..m) of one group (one stream_pos, increasing
-// dict_pos), writes to out[k] the position of the first occurrence of /name in
-// entry k's region [dict_pos, end) that accept(position) takes, or -1. The
-// occurrences are visited once for the whole group, and no further than the
-// first taken one at or after the last start.
-template <class Accept>
-void first_name_in_regions(const doc *d, const int32_t *idx, size_t m, int32_t end, const char *name,
-                           Accept accept, int32_t *out) {
-    std::fill(out, out + m, -1);
-    if (m == 0) return;
-    const int32_t n = static_cast<int32_t>(std::strlen(name));
-    const objent *it = d->objs.items;
-    size_t k = 0;  // entries before k have their answer
-    for (int32_t p = find_name(d->data, d->len, it[idx[0]].dict_pos, end, name); p >= 0;
-         p = find_name(d->data, d->len, p + n + 1, end, name)) {
-        if (!accept(p)) continue;
-        while (k < m && it[idx[k]].dict_pos <= p) out[k++] = p;
-        if (k == m) break;
-    }
-}
 
 }  // namespace plenvo
