@@ -631,6 +631,21 @@ TEST(Hostile, DictionariesNestedAcrossObjects) {
     EXPECT_TRUE(v.empty());  // no "endstream": nothing survives
 }
 
+TEST(Hostile, SharedCloseMetAgainAndAgain) {
+    // Hex values whose walk jumps a string holding another object's
+    // dictionary: starts alternate between two closes, and the shared one
+    // is followed by a long run of white space before "stream".
+    std::string s;
+    for (int k = 0; k < 50000; ++k) s += "1 0 obj <41> ( 2 0 obj << >> ) endobj\n";
+    s += "3 0 obj << >>" + std::string(1000000, ' ') + "stream\nHELLO\nendstream\nendobj\n";
+    test_doc t(s);
+    auto v = scan(t);
+    ASSERT_EQ(v.size(), 100001u);
+    EXPECT_EQ(v[0].has_stream, 1);
+    EXPECT_EQ(v[1].has_stream, 0);
+    EXPECT_EQ(v[2].stream_pos, v[100000].stream_pos);
+}
+
 TEST(Hostile, LongSpaceRunAfterManyDeclaredEnds) {
     std::string s;
     for (int k = 0; k < 20000; ++k) s += "1 0 obj <</Length 2000000>>stream\n";

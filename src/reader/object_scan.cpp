@@ -446,26 +446,44 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
     std::vector<int32_t> closes(starts.size(), -1);
     if (!starts.empty()) find_dict_closes(t, len, starts.data(), starts.size(), closes.data());
 
-    // The "stream" keyword after each closed dictionary. Entries that share a
-    // closing ">>" come one after another; the last answer is reused.
-    int32_t last_close = -1, last_stream = -1, last_sp = -1, last_data = -1;
+    // The "stream" keyword after each closed dictionary, and where its data
+    // begins. Entries may share a closing ">>" (a hex string value walked on
+    // into the next dictionary), so each distinct one is looked at once:
+    // closes met in increasing order are kept in a sorted list, others in a map.
+    struct after_close {
+        int32_t close, stream, data;
+    };
+    std::vector<after_close> seen;
+    std::map<int32_t, after_close> seen_out_of_order;
+    auto look_after = [&](int32_t c) {
+        const int32_t p = skip_ws(t, c + 2, len);
+        after_close a{c, kw_at(t, p, len, "stream") ? p : -1, -1};
+        if (a.stream >= 0) a.data = stream_data_start(t, len, a.stream);
+        return a;
+    };
     for (size_t k = 0; k < starts.size(); ++k) {
         objent &e = found[static_cast<size_t>(start_entry[k])];
         const int32_t c = closes[k];
         if (c < 0) continue;
-        if (c != last_close) {
-            const int32_t p = skip_ws(t, c + 2, len);
-            last_close = c;
-            last_stream = kw_at(t, p, len, "stream") ? p : -1;
+        after_close a;
+        if (seen.empty() || c > seen.back().close) {
+            a = look_after(c);
+            seen.push_back(a);
+        } else {
+            auto it = std::lower_bound(seen.begin(), seen.end(), c,
+                                       [](const after_close &x, int32_t v) { return x.close < v; });
+            if (it != seen.end() && it->close == c) {
+                a = *it;
+            } else {
+                auto m = seen_out_of_order.find(c);
+                if (m == seen_out_of_order.end()) m = seen_out_of_order.emplace(c, look_after(c)).first;
+                a = m->second;
+            }
         }
-        if (last_stream < 0) continue;
-        if (last_stream != last_sp) {
-            last_sp = last_stream;
-            last_data = stream_data_start(t, len, last_stream);
-        }
-        e.stream_pos = last_stream;
+        if (a.stream < 0) continue;
+        e.stream_pos = a.stream;
         e.has_stream = 1;
-        e.data_pos = last_data;
+        e.data_pos = a.data;
     }
 
     // Objects without stream need their "endobj", searched from the '<' of
