@@ -4,13 +4,16 @@
 // file left behind.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -34,6 +37,31 @@ namespace fs = std::filesystem;
 #define PLENVO_UNDER_ASAN 1
 #endif
 #endif
+
+// Fault injection: this executable's own fsync and rename stand in for the C
+// library's (the library is linked in statically), failing while asked to.
+static bool g_fail_fsync = false;
+static bool g_fail_rename = false;
+
+extern "C" int fsync(int fd) {
+    if (g_fail_fsync) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+extern "C" int rename(const char *from, const char *to) noexcept {
+    if (g_fail_rename) {
+        errno = EXDEV;
+        return -1;
+    }
+#if defined(SYS_renameat)
+    return static_cast<int>(syscall(SYS_renameat, AT_FDCWD, from, AT_FDCWD, to));
+#else
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0));
+#endif
+}
 
 namespace {
 
@@ -289,6 +317,34 @@ TEST(WriteFile, ShortWriteToANewPathCreatesNothing) {
     EXPECT_EQ(r.rc, 0);
     EXPECT_EQ(r.err, "short write to " + out);
     EXPECT_EQ(names_in(dir), (std::vector<std::string>{"in.pdf"}));
+}
+
+TEST(WriteFile, FailedFlushIsACloseError) {
+    std::string dir = temp_dir();
+    std::string in = write_file(dir, "in.pdf", simple_pdf(1));
+    std::string out = write_file(dir, "out.pdf", ORIGINAL);
+    g_fail_fsync = true;
+    int rc = plenvo_to_size(in.c_str(), out.c_str(), 1);
+    g_fail_fsync = false;
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(std::string(plenvo_last_error()), "close error on " + out);
+    EXPECT_EQ(read_file(out), ORIGINAL);
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"in.pdf", "out.pdf"}));
+}
+
+TEST(WriteFile, FailedRenameIsAWriteError) {
+    std::string dir = temp_dir();
+    std::string in = write_file(dir, "in.pdf", simple_pdf(1));
+    std::string out = write_file(dir, "out.pdf", ORIGINAL);
+    g_fail_rename = true;
+    int rc = plenvo_to_size(in.c_str(), out.c_str(), 1);
+    g_fail_rename = false;
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(std::string(plenvo_last_error()), "cannot write " + out);
+    EXPECT_EQ(read_file(out), ORIGINAL);
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"in.pdf", "out.pdf"}));
+    EXPECT_EQ(plenvo_to_size(in.c_str(), out.c_str(), 1), 1) << plenvo_last_error();
+    EXPECT_NE(read_file(out), ORIGINAL);
 }
 
 TEST(WriteFile, DirectCallsReportThePathGiven) {
