@@ -3,6 +3,7 @@
 // through each stream's filters. Nothing here fails: what cannot be read is
 // left out.
 #include <cstdint>
+#include <cstring>
 
 #include "output/scale.h"
 #include "reader/scan.h"
@@ -12,6 +13,56 @@ namespace plenvo {
 namespace {
 
 const uint8_t k_empty[1] = {0};
+
+// Decoded content kept for the places still to draw it stays below this.
+constexpr uint64_t CACHE_LIMIT = uint64_t(32) << 20;
+
+// What one gathering works with: the document, and for a build that draws
+// page after page, the cache of streams drawn at several places (else null).
+struct gather_ctx {
+    const doc *d;
+    content_cache *cache;
+};
+
+// The data of stream e, as decoded_stream gives it (appended to b, or in
+// place). A stream the cache counts is decoded once: the first use keeps a
+// copy, later uses get that copy (a pointer into the cache, valid until the
+// next gathering starts).
+const uint8_t *stream_data(const gather_ctx &g, const objent *e, buf *b, int32_t *n) {
+    content_cache *c = g.cache;
+    if (!c) return decoded_stream(g.d, e, b, n);
+    auto use = c->uses.find(e->num);
+    if (use == c->uses.end()) return decoded_stream(g.d, e, b, n);
+    if (--use->second <= 0) {
+        c->uses.erase(use);
+        c->spent.push_back(e->num);
+    }
+    auto hit = c->kept.find(e->num);
+    if (hit != c->kept.end()) {
+        *n = static_cast<int32_t>(hit->second.size());
+        return hit->second.data();
+    }
+    const uint64_t before = b->data ? b->len : 0;
+    const uint8_t *p = decoded_stream(g.d, e, b, n);
+    // Only decoded data that is worth keeping: data in place costs nothing.
+    if (p && *n > 0 && b->data && p == b->data + before && c->bytes + static_cast<uint64_t>(*n) <= CACHE_LIMIT) {
+        c->kept.emplace(e->num, std::vector<uint8_t>(p, p + *n));
+        c->bytes += static_cast<uint64_t>(*n);
+    }
+    return p;
+}
+
+// Drops the kept copies whose last use has been handed out.
+void drop_spent(content_cache *c) {
+    if (!c) return;
+    for (const int32_t num : c->spent) {
+        auto it = c->kept.find(num);
+        if (it == c->kept.end()) continue;
+        c->bytes -= it->second.size();
+        c->kept.erase(it);
+    }
+    c->spent.clear();
+}
 
 // Position of the '/' of the key `name` at the top level of the dictionary
 // text [start, end) of base; -1 when there is none. A dictionary the
@@ -43,11 +94,20 @@ void truncate_to(buf *b, uint64_t mark) {
     }
 }
 
+// Empties out->owned: released, or, while a build reuses it, only emptied.
+void release_owned(const gather_ctx &g, page_content *out) {
+    if (g.cache) {
+        truncate_to(&out->owned, 0);
+    } else {
+        buf_free(&out->owned);
+    }
+}
+
 // Appends the decoded data of stream e to b, after one line feed when an
 // earlier part already yielded data (*any). Sets *any when this part adds
 // data. Decoded data lands in b directly; data stored unfiltered is copied
 // from the input once. Never fails: an unreadable part adds nothing.
-void append_part(const doc *d, const objent *e, buf *b, bool *any) {
+void append_part(const gather_ctx &g, const objent *e, buf *b, bool *any) {
     if (!e->has_stream) return;
     uint64_t mark = b->data ? b->len : 0;
     if (*any) {
@@ -60,7 +120,7 @@ void append_part(const doc *d, const objent *e, buf *b, bool *any) {
     const bool had_storage = b->data != nullptr;
     uint64_t before = had_storage ? b->len : 0;
     int32_t n = 0;
-    const uint8_t *p = decoded_stream(d, e, b, &n);
+    const uint8_t *p = stream_data(g, e, b, &n);
     if (had_storage && !b->data) {  // storage lost while decoding
         *any = false;
         return;
@@ -84,7 +144,8 @@ void append_part(const doc *d, const objent *e, buf *b, bool *any) {
 // its ']' or end, appending the data of every element that names a stream.
 // A bare number without R counts as an element; elements that are missing
 // or not streams are skipped.
-void gather_array(const doc *d, const uint8_t *t, int32_t pos, int32_t end, buf *b, bool *any) {
+void gather_array(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t end, buf *b, bool *any) {
+    const doc *d = g.d;
     while (pos < end && t[pos] != ']') {
         if (!is_digit(t[pos])) {
             ++pos;
@@ -96,19 +157,19 @@ void gather_array(const doc *d, const uint8_t *t, int32_t pos, int32_t end, buf 
         if (pos < end && is_digit(t[pos])) read_number(t, end, &pos);
         pos = skip_ws(t, pos, end);
         if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
-        if (e) append_part(d, e, b, any);
+        if (e) append_part(g, e, b, any);
     }
 }
 
 // Hands the gathered array data to out, or leaves out empty when no part
 // yielded data (or the data is too long to be one form's content).
-void finish_array(page_content *out, bool any) {
+void finish_array(const gather_ctx &g, page_content *out, bool any) {
     buf *b = &out->owned;
     if (any && b->data && b->len > 0 && b->len <= static_cast<uint64_t>(INT32_MAX)) {
         out->data = b->data;
         out->len = static_cast<int32_t>(b->len);
     } else {
-        buf_free(b);
+        release_owned(g, out);
     }
 }
 
@@ -142,18 +203,19 @@ bool array_value(const doc *d, const objent *e, const uint8_t **base, int32_t *s
 
 // /Contents N 0 R: a stream is the content itself; an array object is read
 // as the array it holds.
-void gather_ref(const doc *d, const uint8_t *t, int32_t pos, int32_t end, page_content *out) {
+void gather_ref(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t end, page_content *out) {
+    const doc *d = g.d;
     int32_t n = read_number(t, end, &pos);
     const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
     if (!e) return;
     if (e->has_stream) {
         int32_t len = 0;
-        const uint8_t *p = decoded_stream(d, e, &out->owned, &len);
+        const uint8_t *p = stream_data(g, e, &out->owned, &len);
         if (p && len > 0) {
             out->data = p;
             out->len = len;
         } else {
-            buf_free(&out->owned);
+            release_owned(g, out);
         }
         return;
     }
@@ -161,8 +223,8 @@ void gather_ref(const doc *d, const uint8_t *t, int32_t pos, int32_t end, page_c
     int32_t s = 0, lim = 0;
     if (!array_value(d, e, &base, &s, &lim)) return;
     bool any = false;
-    gather_array(d, base, s, lim, &out->owned, &any);
-    finish_array(out, any);
+    gather_array(g, base, s, lim, &out->owned, &any);
+    finish_array(g, out, any);
 }
 
 // /Contents << ... >> stream ... endstream written inside the page object.
@@ -170,8 +232,9 @@ void gather_ref(const doc *d, const uint8_t *t, int32_t pos, int32_t end, page_c
 // is decoded through the dictionary's filters like any stream; on a page
 // held in an object stream (where streams cannot be) it is taken as stored
 // when it names no filter.
-void gather_inline(const doc *d, const objent *page, const uint8_t *t, int32_t pos, int32_t end,
+void gather_inline(const gather_ctx &g, const objent *page, const uint8_t *t, int32_t pos, int32_t end,
                    page_content *out) {
+    const doc *d = g.d;
     int32_t k = dict_stream_kw(t, end, pos);
     if (k < 0) return;
     int32_t len = -1, ref = -1;
@@ -212,18 +275,16 @@ void gather_inline(const doc *d, const objent *page, const uint8_t *t, int32_t p
         out->data = p;
         out->len = n;
     } else {
-        buf_free(&out->owned);
+        release_owned(g, out);
     }
 }
 
-}  // namespace
-
-// Fills *out with the content of `page` (see scale.h). out->owned is
-// overwritten, not released: the caller releases it after each page.
-void gather_content(const doc *d, const objent *page, page_content *out) {
+// Gathers the content of `page` into *out (data, len, owned as set up by
+// the caller).
+void gather(const gather_ctx &g, const objent *page, page_content *out) {
+    const doc *d = g.d;
     out->data = k_empty;
     out->len = 0;
-    out->owned = buf{};
     if (!d || !page) return;
     text_range r = dict_range(d, page);
     if (r.start < 0) return;
@@ -233,15 +294,99 @@ void gather_content(const doc *d, const objent *page, page_content *out) {
     int32_t v = skip_ws(t, at + 9, r.end);
     if (v >= r.end) return;
     if (is_digit(t[v])) {
-        gather_ref(d, t, v, r.end, out);
+        gather_ref(g, t, v, r.end, out);
     } else if (t[v] == '[') {
         bool any = false;
-        gather_array(d, t, v + 1, r.end, &out->owned, &any);
-        finish_array(out, any);
+        gather_array(g, t, v + 1, r.end, &out->owned, &any);
+        finish_array(g, out, any);
     } else if (t[v] == '<' && v + 1 < r.end && t[v + 1] == '<') {
-        gather_inline(d, page, t, v, r.end, out);
+        gather_inline(g, page, t, v, r.end, out);
     }
     if (out->len == 0) out->data = k_empty;
+}
+
+// Counts one drawing of object num when it is a stream.
+void count_use(const doc *d, int32_t num, std::unordered_map<int32_t, int32_t> *uses) {
+    const objent *e = num > 0 ? doc_lookup(d, num) : nullptr;
+    if (e && e->has_stream && !e->in_objstm) ++(*uses)[num];
+}
+
+// Counts the streams an array of content parts names, read as gather_array
+// reads it.
+void count_array(const doc *d, const uint8_t *t, int32_t pos, int32_t end,
+                 std::unordered_map<int32_t, int32_t> *uses) {
+    while (pos < end && t[pos] != ']') {
+        if (!is_digit(t[pos])) {
+            ++pos;
+            continue;
+        }
+        const int32_t n = read_number(t, end, &pos);
+        pos = skip_ws(t, pos, end);
+        if (pos < end && is_digit(t[pos])) read_number(t, end, &pos);
+        pos = skip_ws(t, pos, end);
+        if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
+        if (n > 0) count_use(d, n, uses);
+    }
+}
+
+}  // namespace
+
+// Fills *out with the content of `page` (see scale.h). out->owned is
+// overwritten, not released: the caller releases it after each page.
+void gather_content(const doc *d, const objent *page, page_content *out) {
+    out->owned = buf{};
+    gather(gather_ctx{d, nullptr}, page, out);
+}
+
+// Counts, over every page in order, the places that draw each stream object:
+// a /Contents reference to a stream, and each element of a content array
+// (inline or held in an array object). Streams drawn at one place only are
+// not kept.
+void content_cache_prepare(const doc *d, content_cache *c) {
+    c->uses.clear();
+    c->kept.clear();
+    c->spent.clear();
+    c->bytes = 0;
+    if (!d) return;
+    std::unordered_map<int32_t, int32_t> uses;
+    for (int32_t k = 0; k < d->pages.count; ++k) {
+        const objent *page = doc_lookup(d, d->pages.items[k].objnum);
+        if (!page) continue;
+        text_range r = dict_range(d, page);
+        if (r.start < 0) continue;
+        const uint8_t *t = r.base;
+        const int32_t at = find_key(t, r.start, r.end, "Contents");
+        if (at < 0) continue;
+        const int32_t v = skip_ws(t, at + 9, r.end);
+        if (v >= r.end) continue;
+        if (is_digit(t[v])) {
+            int32_t pos = v;
+            const int32_t n = read_number(t, r.end, &pos);
+            const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
+            if (!e) continue;
+            if (e->has_stream) {
+                count_use(d, n, &uses);
+                continue;
+            }
+            const uint8_t *base = nullptr;
+            int32_t s = 0, lim = 0;
+            if (array_value(d, e, &base, &s, &lim)) count_array(d, base, s, lim, &uses);
+        } else if (t[v] == '[') {
+            count_array(d, t, v + 1, r.end, &uses);
+        }
+    }
+    for (const auto &u : uses)
+        if (u.second >= 2) c->uses.emplace(u.first, u.second);
+}
+
+// As gather_content for a build that draws its pages one after another:
+// out->owned keeps its storage from page to page (the caller releases it once
+// at the end), and streams counted by content_cache_prepare are decoded once.
+// out->data stays valid until the next call.
+void gather_content_reusing(const doc *d, const objent *page, content_cache *c, page_content *out) {
+    drop_spent(c);
+    truncate_to(&out->owned, 0);
+    gather(gather_ctx{d, c}, page, out);
 }
 
 }  // namespace plenvo

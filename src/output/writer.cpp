@@ -127,6 +127,9 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
 
     // Pages: page object, form object, content stream.
     line_guard line;
+    content_cache cache;
+    content_cache_prepare(d, &cache);
+    content_guard content;
     for (int32_t k = 1; k <= n; ++k) {
         const pageinfo *p = &d->pages.items[k - 1];
         const objent *e = doc_lookup(d, p->objnum);
@@ -154,8 +157,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         o.put_int(pnum + 1);
         o.put(" 0 R >> >> >>\nendobj\n");
 
-        content_guard content;
-        gather_content(d, e, &content.pc);
+        gather_content_reusing(d, e, &cache, &content.pc);
         const int32_t clen = content.pc.data && content.pc.len > 0 ? content.pc.len : 0;
         std::string res_text;
         bool have_res = false;

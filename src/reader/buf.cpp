@@ -53,6 +53,30 @@ void buf_reserve(buf *b, uint64_t n) {
     b->cap = cap;
 }
 
+// Makes room for n more bytes plus the NUL with the same growth rule as
+// buf_reserve; on failure nothing changes (the storage is kept).
+bool buf_try_reserve(buf *b, uint64_t n) {
+    const uint64_t len = b->data ? b->len : 0;
+    if (n > UINT64_MAX - 1 - len) return false;
+    const uint64_t need = len + n + 1;
+    if (b->data && need <= b->cap) return true;
+    uint64_t cap = b->data ? b->cap : BUF_FIRST_CAP;
+    while (cap < need) {
+        if (cap > UINT64_MAX / 2) return false;
+        cap *= 2;
+    }
+    if (cap > SIZE_MAX) return false;
+    void *p = b->data ? std::realloc(b->data, static_cast<size_t>(cap)) : std::malloc(static_cast<size_t>(cap));
+    if (!p) return false;
+    if (!b->data) {
+        b->len = 0;
+        static_cast<uint8_t *>(p)[0] = 0;
+    }
+    b->data = static_cast<uint8_t *>(p);
+    b->cap = cap;
+    return true;
+}
+
 // Appends n bytes from p and re-terminates. p may point into b's own storage.
 // Does nothing but leave b without storage when the reservation fails.
 void buf_append(buf *b, const void *p, uint64_t n) {

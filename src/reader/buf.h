@@ -20,6 +20,9 @@ constexpr uint64_t BUF_FIRST_CAP = 1048576;
 
 // Makes room for n more bytes plus the NUL, or leaves b without storage.
 void buf_reserve(buf *b, uint64_t n);
+// Makes room for n more bytes plus the NUL like buf_reserve, but a failure
+// leaves b exactly as it was. Returns true when the room is there.
+bool buf_try_reserve(buf *b, uint64_t n);
 // Appends n bytes (and re-terminates); does nothing when the reservation fails.
 void buf_append(buf *b, const void *p, uint64_t n);
 // Appends a NUL-terminated text without its NUL.

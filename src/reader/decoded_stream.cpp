@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "inflate/filters.h"
+#include "inflate/inflate.h"
 #include "reader/buf.h"
 #include "reader/doc.h"
 #include "reader/scan.h"
@@ -302,6 +303,37 @@ const uint8_t *hand_out(buf *b, const uint8_t *bytes, size_t n, int32_t *out_len
     return b->data + old;
 }
 
+// Inflates src[0..n) straight into the room after b's data, with the block
+// sizes flate_decode_alloc tries (n * 20 + 4096 first, then four times larger,
+// up to the decoder's limit), so that it succeeds and fails exactly where
+// that would. Returns false, with b unchanged, only when the room cannot be
+// reserved (the caller then decodes through a separate block); otherwise true
+// with *p the start of the appended bytes, or nullptr when decoding failed.
+bool inflate_into(buf *b, const uint8_t *src, size_t n, int32_t *out_len, const uint8_t **p) {
+    const size_t max_cap = FILTER_MAX_OUT < INFLATE_MAX_CAP ? FILTER_MAX_OUT : INFLATE_MAX_CAP;
+    size_t cap = max_cap < 4096 || n > (max_cap - 4096) / 20 ? max_cap : n * 20 + 4096;
+    for (;;) {
+        if (!buf_try_reserve(b, cap)) return false;
+        uint8_t *dst = b->data + b->len;
+        size_t produced = 0;
+        inflate_why why = INFLATE_DONE;
+        const int rc = inflate_decompress_ex(src, n, dst, cap, &produced, &why);
+        if (rc == 0) {
+            b->len += produced;
+            b->data[b->len] = 0;
+            *out_len = static_cast<int32_t>(produced);
+            *p = dst;
+            return true;
+        }
+        b->data[b->len] = 0;  // the failed attempt may have written over the NUL
+        if (why != INFLATE_NO_ROOM || cap >= max_cap) {
+            *p = nullptr;
+            return true;
+        }
+        cap = cap > max_cap / 4 ? max_cap : cap * 4;
+    }
+}
+
 }  // namespace
 
 // The data of stream object e; see buf.h. The filter chain is read from the
@@ -331,6 +363,8 @@ const uint8_t *decoded_stream(const doc *d, const objent *e, buf *b, int32_t *ou
     }
 
     if (chain.size() == 1 && is_flate(chain[0].name) && chain[0].parms.predictor < 2) {
+        const uint8_t *p = nullptr;
+        if (inflate_into(b, raw, raw_n, out_len, &p)) return p;
         size_t produced = 0;
         std::unique_ptr<uint8_t, free_deleter> block(
             flate_decode_alloc(raw, raw_n, FILTER_MAX_OUT, &produced));
