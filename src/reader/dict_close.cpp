@@ -62,7 +62,7 @@ constexpr int64_t NOWHERE = INT64_MAX;
 // Bytes where a walk in dictionary mode does something other than step on.
 struct event_bytes {
     bool on[256] = {};
-    event_bytes() { on['<'] = on['>'] = on['('] = true; }
+    event_bytes() { on[uint8_t{'<'}] = on[uint8_t{'>'}] = on[uint8_t{'('}] = true; }
 };
 const event_bytes EVENTS;
 

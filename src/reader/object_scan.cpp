@@ -54,6 +54,30 @@ int32_t first_at_or_after(const std::vector<int32_t> &v, int64_t from) {
     return it == v.end() ? -1 : *it;
 }
 
+// The same over one list for queries that mostly grow: steps forward from
+// the previous answer while that is short, and searches only otherwise.
+struct sorted_cursor {
+    const std::vector<int32_t> &v;
+    size_t k = 0;
+
+    explicit sorted_cursor(const std::vector<int32_t> &list) : v(list) {}
+
+    int32_t first_at_or_after(int64_t from) {
+        if (k > 0 && v[k - 1] >= from) {
+            k = static_cast<size_t>(std::lower_bound(v.begin(), v.end(), from, [](int32_t a, int64_t b) { return a < b; }) - v.begin());
+        } else {
+            for (int steps = 0; k < v.size() && v[k] < from; ++k)
+                if (++steps == 8) {
+                    k = static_cast<size_t>(std::lower_bound(v.begin() + static_cast<std::ptrdiff_t>(k), v.end(), from,
+                                                             [](int32_t a, int64_t b) { return a < b; }) -
+                                            v.begin());
+                    break;
+                }
+        }
+        return k < v.size() ? v[k] : -1;
+    }
+};
+
 // The value of the digit run t[b..e), or false when it leaves the 32-bit range.
 bool digit_run_value(const uint8_t *t, int32_t b, int32_t e, int32_t *out) {
     int64_t v = 0;
@@ -423,24 +447,27 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
     const uint8_t *t = d->data;
     const int32_t len = d->len;
     if (!t || len <= 3) return;
+    objvec &v = d->objs;
+    const int32_t first = v.count;
 
-    // Headers first; the dictionaries' ends are then found in one sweep.
-    std::vector<objent> found;
-    std::vector<int32_t> after_obj;    // per entry: the position right after its "obj"
+    // Every header goes into the table at once; the dictionaries' ends are
+    // then found in one sweep, and entries that turn out unterminated leave.
+    std::vector<int32_t> after_obj;    // per entry from `first`: the position right after its "obj"
     std::vector<int32_t> starts;       // dict_pos of entries whose value opens with '<'
-    std::vector<int32_t> start_entry;  // their index in `found`
-    found.reserve(kw.obj.size());
+    std::vector<int32_t> start_entry;  // their index in the table
     after_obj.reserve(kw.obj.size());
     for (const int32_t o : kw.obj) {
         objent e = blank_entry();
         if (!header_before(t, o, &e.num, &e.gen, &e.hdr_pos)) continue;
-        const int32_t v = skip_ws(t, o + 3, len);
-        if (v < len && t[v] == '<') {
-            e.dict_pos = v;
-            starts.push_back(v);
-            start_entry.push_back(static_cast<int32_t>(found.size()));
+        const int32_t val = skip_ws(t, o + 3, len);
+        if (val < len && t[val] == '<') e.dict_pos = val;
+        const int32_t before = v.count;
+        objvec_push(&v, &e);
+        if (v.count == before) break;  // the table cannot grow
+        if (e.dict_pos >= 0) {
+            starts.push_back(e.dict_pos);
+            start_entry.push_back(before);
         }
-        found.push_back(e);
         after_obj.push_back(o + 3);
     }
     std::vector<int32_t> closes(starts.size(), -1);
@@ -462,7 +489,6 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
         return a;
     };
     for (size_t k = 0; k < starts.size(); ++k) {
-        objent &e = found[static_cast<size_t>(start_entry[k])];
         const int32_t c = closes[k];
         if (c < 0) continue;
         after_close a;
@@ -471,7 +497,7 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
             seen.push_back(a);
         } else {
             auto it = std::lower_bound(seen.begin(), seen.end(), c,
-                                       [](const after_close &x, int32_t v) { return x.close < v; });
+                                       [](const after_close &x, int32_t val) { return x.close < val; });
             if (it != seen.end() && it->close == c) {
                 a = *it;
             } else {
@@ -481,6 +507,7 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
             }
         }
         if (a.stream < 0) continue;
+        objent &e = v.items[start_entry[k]];
         e.stream_pos = a.stream;
         e.has_stream = 1;
         e.data_pos = a.data;
@@ -489,17 +516,20 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
     // Objects without stream need their "endobj", searched from the '<' of
     // the value, else from right after "obj"; without one they are not
     // recorded. Stream objects get theirs with the stream extents.
-    for (size_t k = 0; k < found.size(); ++k) {
-        objent &e = found[k];
+    sorted_cursor endobj(kw.endobj);
+    int32_t w = first;
+    for (int32_t i = first; i < v.count; ++i) {
+        objent e = v.items[i];
         if (!e.has_stream) {
-            const int32_t from = e.dict_pos >= 0 ? e.dict_pos : after_obj[k];
-            const int32_t ep = first_at_or_after(kw.endobj, from);
+            const int32_t from = e.dict_pos >= 0 ? e.dict_pos : after_obj[static_cast<size_t>(i - first)];
+            const int32_t ep = endobj.first_at_or_after(from);
             if (ep < 0) continue;
             e.endobj_pos = ep;
             e.end_pos = ep + 6;
         }
-        objvec_push(&d->objs, &e);
+        v.items[w++] = e;
     }
+    v.count = w;
 }
 
 // Pass 2: where the data of each stream entry ends, and its "endobj".
@@ -512,6 +542,7 @@ void stream_extents_with(doc *d, const keyword_table &kw) {
     space_runs spaces(t, len);
     endstream_finder endstream(t, len);
     first_entry_index index(d);
+    sorted_cursor endobj(kw.endobj);
     static const char ENDSTREAM[] = "endstream";
 
     for (int32_t k = 0; k < d->objs.count; ++k) {
@@ -553,7 +584,7 @@ void stream_extents_with(doc *d, const keyword_table &kw) {
         }
         if (e.data_end < e.data_pos) e.data_end = e.data_pos;
         e.data_len = e.data_end - e.data_pos;
-        const int32_t ep = first_at_or_after(kw.endobj, static_cast<int64_t>(e.data_end) + 1);
+        const int32_t ep = endobj.first_at_or_after(static_cast<int64_t>(e.data_end) + 1);
         if (ep >= 0) {
             e.endobj_pos = ep;
             e.end_pos = ep + 6;

@@ -79,12 +79,13 @@ int32_t int_after_name(const doc *d, int32_t p, int32_t n) {
 // or more) for every object stream among the first `count` entries.
 std::vector<objstm_dict> read_objstm_dicts(const doc *d, int32_t count, const std::vector<uint8_t> &is_objstm) {
     std::vector<objstm_dict> out(static_cast<size_t>(count));
+    const bool overlap = stream_regions_overlap(d, count);
     const std::vector<int32_t> flate =
-        first_name_in_stream_regions(d, count, "FlateDecode", [](int32_t) { return true; }, &is_objstm);
+        first_name_in_stream_regions(d, count, overlap, "FlateDecode", [](int32_t) { return true; }, &is_objstm);
     const std::vector<int32_t> n = first_name_in_stream_regions(
-        d, count, "N", [d](int32_t p) { return int_after_name(d, p, 1) >= 1; }, &is_objstm);
+        d, count, overlap, "N", [d](int32_t p) { return int_after_name(d, p, 1) >= 1; }, &is_objstm);
     const std::vector<int32_t> first = first_name_in_stream_regions(
-        d, count, "First", [d](int32_t p) { return int_after_name(d, p, 5) >= 0; }, &is_objstm);
+        d, count, overlap, "First", [d](int32_t p) { return int_after_name(d, p, 5) >= 0; }, &is_objstm);
     for (size_t i = 0; i < out.size(); ++i) {
         if (!is_objstm[i]) continue;
         out[i].flate = flate[i] >= 0;

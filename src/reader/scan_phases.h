@@ -78,13 +78,13 @@ std::vector<int32_t> name_occurrences(const doc *d, const char *name, Accept acc
 // For each of the first `count` entries: when it is a direct stream entry
 // (and `only` is null or marks it), the position of the first occurrence of
 // /name in its dictionary region that accept(position) takes (accept must not
-// depend on the region), else -1.
+// depend on the region), else -1. `overlap` is stream_regions_overlap(d, count).
 // A name ending right at a "stream" keyword is impossible (the keyword needs
 // a non-alphanumeric byte before it), so an occurrence found over the whole
 // file lies in a region exactly when it starts in it and ends by its end.
 template <class Accept>
-std::vector<int32_t> first_name_in_stream_regions(const doc *d, int32_t count, const char *name, Accept accept,
-                                                  const std::vector<uint8_t> *only = nullptr) {
+std::vector<int32_t> first_name_in_stream_regions(const doc *d, int32_t count, bool overlap, const char *name,
+                                                  Accept accept, const std::vector<uint8_t> *only = nullptr) {
     std::vector<int32_t> out(static_cast<size_t>(count > 0 ? count : 0), -1);
     const int32_t n = static_cast<int32_t>(std::strlen(name));
     const objent *it = d->objs.items;
@@ -93,7 +93,7 @@ std::vector<int32_t> first_name_in_stream_regions(const doc *d, int32_t count, c
         const objent &e = it[i];
         return !e.in_objstm && e.has_stream && e.dict_pos >= 0 && (!only || (*only)[static_cast<size_t>(i)]);
     };
-    if (!stream_regions_overlap(d, count)) {
+    if (!overlap) {
         for (int32_t i = 0; i < count; ++i) {
             if (!is_stream_entry(i)) continue;
             const int32_t end = region_end(it[i]);

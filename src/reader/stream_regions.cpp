@@ -19,7 +19,7 @@ bool stream_regions_overlap(const doc *d, int32_t count) {
 }
 
 std::vector<uint8_t> objstm_flags(const doc *d, int32_t count) {
-    const std::vector<int32_t> at = first_name_in_stream_regions(d, count, "ObjStm", [](int32_t) { return true; });
+    const std::vector<int32_t> at = first_name_in_stream_regions(d, count, stream_regions_overlap(d, count), "ObjStm", [](int32_t) { return true; });
     std::vector<uint8_t> flag(at.size(), 0);
     for (size_t i = 0; i < at.size(); ++i) flag[i] = at[i] >= 0 ? 1 : 0;
     return flag;
