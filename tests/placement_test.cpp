@@ -317,7 +317,11 @@ TEST(PlacementFailure, ValuesThatOverflow) {
     EXPECT_EQ(compute_placement(d, &wide, MODE_FIT, 612, 792, 1.0, &pl), -1);
     pageinfo far = page_box(1e308, 0, 1.0000001e308, 792);  // translation overflows
     EXPECT_EQ(compute_placement(d, &far, MODE_PERCENT, 0, 0, 10, &pl), -1);
-    EXPECT_EQ(compute_placement(d, &far, MODE_PERCENT, 0, 0, 0.1, &pl), 0);
+    // Finite, but a box value of 1e308 cannot be written as a plain decimal.
+    EXPECT_EQ(compute_placement(d, &far, MODE_PERCENT, 0, 0, 0.1, &pl), -1);
+    pageinfo big = page_box(1e49, 0, 1.0000001e49, 792);  // every value below 1e50
+    EXPECT_EQ(compute_placement(d, &big, MODE_PERCENT, 0, 0, 0.1, &pl), 0);
+    EXPECT_EQ(compute_placement(d, &big, MODE_PERCENT, 0, 0, 100, &pl), -1);  // translation 1e51
 }
 
 TEST(PlacementFailure, LeavesTheOutputUntouched) {

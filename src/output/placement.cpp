@@ -11,6 +11,11 @@ namespace plenvo {
 
 namespace {
 
+// Largest magnitude (exclusive) of a value written into the output: the
+// number text writes smaller values as plain decimals of at most 63
+// characters.
+constexpr double PLACE_MAX = 1e50;
+
 // Appends x to out by the number-text rule (whole numbers as integers,
 // everything else with four decimals, always with '.').
 void append_number(std::string &out, double x) {
@@ -34,7 +39,7 @@ int effective_rotation(const doc *d, const pageinfo *p) {
 // page's own /Rotate from its object (doc_lookup) and falls back to the
 // inherited p->rotate when it has none. Returns 0 with *out filled, or -1
 // when the fit-mode scale is not > 0 (or NaN) or any computed value is not
-// finite. Never writes anything but *out.
+// finite or reaches PLACE_MAX in magnitude. Never writes anything but *out.
 int compute_placement(const doc *d, const pageinfo *p, int mode, double W, double H, double f,
                       placement *out) {
     placement pl{};
@@ -84,9 +89,11 @@ int compute_placement(const doc *d, const pageinfo *p, int mode, double W, doubl
         break;
     }
 
+    // Every one of these is written into the output, where a number must be
+    // a plain decimal: beyond PLACE_MAX the number text would need an exponent.
     const double all[] = {p->llx, p->lly, p->urx, p->ury, pl.bw, pl.bh, pl.s, pl.pw, pl.ph, pl.tx, pl.ty};
     for (double v : all)
-        if (!std::isfinite(v)) return -1;
+        if (!(std::fabs(v) < PLACE_MAX)) return -1;  // also rejects NaN and infinities
     *out = pl;
     return 0;
 }

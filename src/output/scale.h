@@ -31,7 +31,8 @@ struct placement {
 };
 
 // Computes one page's placement. Returns 0, or -1 when the page cannot be
-// placed (fit-mode scale not > 0 or NaN, or any computed value not finite).
+// placed (fit-mode scale not > 0 or NaN, or any computed value not finite or
+// too large, 1e50 or more in magnitude, to be written as a plain decimal).
 int compute_placement(const doc *d, const pageinfo *p, int mode, double W, double H, double f,
                       placement *out);
 
