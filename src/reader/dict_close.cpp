@@ -68,12 +68,17 @@ const event_bytes EVENTS;
 
 // Queries that stand at the same position. Their walks are the same from here
 // on; only their depths differ: a query's depth is base + its offset.
+// Queries of one offset form a list (head, tail) linked through
+// close_sweep::next_query; with a single offset the map stays unused.
 struct walker {
+    using lists = std::unordered_map<int64_t, std::pair<int32_t, int32_t>>;
     int64_t base = 0;
     size_t count = 0;
-    int32_t single = -1;  // the query when there is one and `many` is unused
-    int64_t single_off = 0;
-    std::unique_ptr<std::unordered_map<int64_t, std::vector<int32_t>>> many;
+    int64_t one_off = 0;
+    int32_t one_head = -1, one_tail = -1;
+    std::unique_ptr<lists> many;
+
+    size_t offsets() const { return many ? many->size() : (one_head >= 0 ? 1 : 0); }
 };
 
 // One forward sweep for all starts. Walks are simulated by walkers; a walker
@@ -85,7 +90,7 @@ struct walker {
 // first ')' that takes that path's nesting below its level there.
 struct close_sweep {
     close_sweep(const uint8_t *text, int32_t length, const int32_t *s, size_t count, int32_t *out)
-        : t(text), len(length), starts(s), n(count), closes(out) {}
+        : t(text), len(length), starts(s), n(count), closes(out), next_query(count, -1) {}
 
     const uint8_t *t;
     int64_t len;
@@ -94,6 +99,7 @@ struct close_sweep {
     int32_t *closes;
 
     size_t next_start = 0;
+    std::vector<int32_t> next_query;  // query lists of the walkers
     std::vector<walker> walkers;
     std::vector<int32_t> free_ids;
     using item = std::pair<int64_t, int32_t>;  // (position, walker)
@@ -121,47 +127,71 @@ struct close_sweep {
         walker &g = walkers[static_cast<size_t>(id)];
         g.many.reset();
         g.count = 0;
-        g.single = -1;
+        g.one_head = g.one_tail = -1;
         g.base = 0;
         free_ids.push_back(id);
     }
 
-    void add_query(int32_t id, int32_t q, int64_t depth) {
+    // Appends the query list head..tail, all at `depth`, to walker id.
+    void add_list(int32_t id, int64_t depth, int32_t head, int32_t tail) {
         walker &g = walkers[static_cast<size_t>(id)];
         const int64_t off = depth - g.base;
-        if (g.count == 0) {
-            g.single = q;
-            g.single_off = off;
-            g.count = 1;
-            return;
-        }
         if (!g.many) {
-            g.many = std::make_unique<std::unordered_map<int64_t, std::vector<int32_t>>>();
-            (*g.many)[g.single_off].push_back(g.single);
-            g.single = -1;
+            if (g.one_head < 0) {
+                g.one_off = off;
+                g.one_head = head;
+                g.one_tail = tail;
+                return;
+            }
+            if (g.one_off == off) {
+                next_query[static_cast<size_t>(g.one_tail)] = head;
+                g.one_tail = tail;
+                return;
+            }
+            g.many = std::make_unique<walker::lists>();
+            g.many->emplace(g.one_off, std::make_pair(g.one_head, g.one_tail));
+            g.one_head = g.one_tail = -1;
         }
-        (*g.many)[off].push_back(q);
-        ++g.count;
+        auto [it, fresh] = g.many->try_emplace(off, head, tail);
+        if (!fresh) {
+            next_query[static_cast<size_t>(it->second.second)] = head;
+            it->second.second = tail;
+        }
     }
 
-    // Moves the queries of walker `src` (at the same position) into `dst`.
+    void add_query(int32_t id, int32_t q, int64_t depth) {
+        next_query[static_cast<size_t>(q)] = -1;
+        add_list(id, depth, q, q);
+        ++walkers[static_cast<size_t>(id)].count;
+    }
+
+    // Moves the queries of walker `src` (at the same position) into `dst`,
+    // the one with fewer offsets into the other.
     void merge(int32_t dst, int32_t src) {
         walker &a = walkers[static_cast<size_t>(dst)];
         walker &b = walkers[static_cast<size_t>(src)];
-        if (b.count > a.count) {
+        if (b.offsets() > a.offsets()) {
             std::swap(a.base, b.base);
             std::swap(a.count, b.count);
-            std::swap(a.single, b.single);
-            std::swap(a.single_off, b.single_off);
+            std::swap(a.one_off, b.one_off);
+            std::swap(a.one_head, b.one_head);
+            std::swap(a.one_tail, b.one_tail);
             std::swap(a.many, b.many);
         }
         if (b.many) {
-            for (const auto &kv : *b.many)
-                for (const int32_t q : kv.second) add_query(dst, q, b.base + kv.first);
-        } else if (b.count) {
-            add_query(dst, b.single, b.base + b.single_off);
+            for (const auto &kv : *b.many) add_list(dst, b.base + kv.first, kv.second.first, kv.second.second);
+        } else if (b.one_head >= 0) {
+            add_list(dst, b.base + b.one_off, b.one_head, b.one_tail);
         }
+        walkers[static_cast<size_t>(dst)].count += walkers[static_cast<size_t>(src)].count;
         drop(src);
+    }
+
+    // Answers every query of the list starting at head with `at`; returns how many.
+    size_t answer(int32_t head, int32_t at) {
+        size_t k = 0;
+        for (int32_t q = head; q >= 0; q = next_query[static_cast<size_t>(q)], ++k) closes[q] = at;
+        return k;
     }
 
     // After a ">>": the queries whose depth is now 0 close at `at`.
@@ -169,16 +199,15 @@ struct close_sweep {
         walker &g = walkers[static_cast<size_t>(id)];
         const int64_t off = -g.base;
         if (!g.many) {
-            if (g.count && g.single_off == off) {
-                closes[g.single] = at;
-                g.count = 0;
+            if (g.one_head >= 0 && g.one_off == off) {
+                g.count -= answer(g.one_head, at);
+                g.one_head = g.one_tail = -1;
             }
             return;
         }
         auto it = g.many->find(off);
         if (it == g.many->end()) return;
-        for (const int32_t q : it->second) closes[q] = at;
-        g.count -= it->second.size();
+        g.count -= answer(it->second.first, at);
         g.many->erase(it);
     }
 
