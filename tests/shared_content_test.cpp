@@ -88,23 +88,10 @@ TEST(SharedContent, SharedStreamThatDoesNotDecodeIsEmptyEverywhere) {
     EXPECT_EQ(form_content(out, 13), B);
 }
 
-TEST(SharedContent, PlacesAreCountedPerStream) {
-    loaded l(shared_streams().build());
-    ASSERT_EQ(l.rc, 0);
-    content_cache c;
-    content_cache_prepare(&l.d, &c);
-    ASSERT_EQ(c.uses.count(10), 1u);
-    ASSERT_EQ(c.uses.count(11), 1u);
-    EXPECT_EQ(c.uses[10], 3);
-    EXPECT_EQ(c.uses[11], 2);
-    EXPECT_EQ(c.uses.count(12), 0u);  // drawn once: not kept
-}
-
 TEST(SharedContent, ReusedGatheringMatchesPlainGathering) {
     loaded l(shared_streams().build());
     ASSERT_EQ(l.rc, 0);
     content_cache c;
-    content_cache_prepare(&l.d, &c);
     page_content reused{};
     for (int32_t k = 0; k < l.d.pages.count; ++k) {
         const objent *page = doc_lookup(&l.d, l.d.pages.items[k].objnum);
@@ -117,23 +104,52 @@ TEST(SharedContent, ReusedGatheringMatchesPlainGathering) {
             << "page " << k + 1;
         buf_free(&plain.owned);
     }
-    // Every counted place has been drawn; the last kept copies go with the next call.
-    EXPECT_TRUE(c.uses.empty());
-    EXPECT_LE(c.kept.size(), 2u);
+    // Streams 10 and 11 were drawn more than once; 12 only once.
+    EXPECT_EQ(c.kept.count(10), 1u);
+    EXPECT_EQ(c.kept.count(11), 1u);
+    EXPECT_EQ(c.kept.count(12), 0u);
+    EXPECT_EQ(c.bytes, A.size() + B.size());
     buf_free(&reused.owned);
 }
 
-TEST(SharedContent, KeptCopiesAreDroppedAfterTheirLastUse) {
+TEST(SharedContent, SecondDrawingIsKeptAndHandedOutAfterwards) {
     loaded l(shared_streams().build());
     ASSERT_EQ(l.rc, 0);
     content_cache c;
-    content_cache_prepare(&l.d, &c);
     page_content reused{};
-    const int order[] = {0, 1, 2};  // pages 1..3: the last use of stream 10 is page 3
-    for (int k : order) gather_content_reusing(&l.d, doc_lookup(&l.d, l.d.pages.items[k].objnum), &c, &reused);
-    EXPECT_EQ(c.kept.count(10), 1u);  // still handed out for page 3
-    gather_content_reusing(&l.d, doc_lookup(&l.d, l.d.pages.items[3].objnum), &c, &reused);
-    EXPECT_EQ(c.kept.count(10), 0u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(reused.data), reused.len), B);
+    auto draw = [&](int k) {
+        gather_content_reusing(&l.d, doc_lookup(&l.d, l.d.pages.items[k].objnum), &c, &reused);
+        return std::string(reinterpret_cast<const char *>(reused.data), reused.len);
+    };
+    EXPECT_EQ(draw(0), A);
+    EXPECT_TRUE(c.kept.empty());  // drawn once so far
+    EXPECT_EQ(draw(1), A + "\n" + B);
+    ASSERT_EQ(c.kept.count(10), 1u);
+    EXPECT_EQ(draw(2), A);
+    // The third drawing hands out the kept copy itself, not the page's buffer.
+    EXPECT_EQ(reused.data, c.kept[10].data());
+    buf_free(&reused.owned);
+}
+
+TEST(SharedContent, LargeDecodedStreamsAreNotKept) {
+    // 33 MiB of decoded content, drawn by three pages: over the cache's bound.
+    const std::string big(33u << 20, 'x');
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>");
+    for (int k = 3; k <= 5; ++k) b.add(k, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 10 0 R >>");
+    b.add_stream(10, plenvo_test::zlib_compress(big, 1), "/Filter /FlateDecode");
+    loaded l(b.build());
+    ASSERT_EQ(l.rc, 0);
+    content_cache c;
+    page_content reused{};
+    for (int k = 0; k < 3; ++k) {
+        gather_content_reusing(&l.d, doc_lookup(&l.d, l.d.pages.items[k].objnum), &c, &reused);
+        ASSERT_EQ(static_cast<size_t>(reused.len), big.size());
+        EXPECT_EQ(reused.data[0], 'x');
+        EXPECT_EQ(reused.data[big.size() - 1], 'x');
+    }
+    EXPECT_TRUE(c.kept.empty());
+    EXPECT_EQ(c.bytes, 0u);
     buf_free(&reused.owned);
 }

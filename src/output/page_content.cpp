@@ -25,17 +25,18 @@ struct gather_ctx {
 };
 
 // The data of stream e, as decoded_stream gives it (appended to b, or in
-// place). A stream the cache counts is decoded once: the first use keeps a
-// copy, later uses get that copy (a pointer into the cache, valid until the
-// next gathering starts).
+// place). Without a cache that is all. With one, a stream is decoded each
+// time until it is drawn a second time; that decoding is kept, and later
+// uses get the kept copy (a pointer into the cache, valid while the build
+// lasts), as long as the kept copies stay within CACHE_LIMIT.
 const uint8_t *stream_data(const gather_ctx &g, const objent *e, buf *b, int32_t *n) {
     content_cache *c = g.cache;
-    if (!c) return decoded_stream(g.d, e, b, n);
-    auto use = c->uses.find(e->num);
-    if (use == c->uses.end()) return decoded_stream(g.d, e, b, n);
-    if (--use->second <= 0) {
-        c->uses.erase(use);
-        c->spent.push_back(e->num);
+    if (!c || e->num < 0) return decoded_stream(g.d, e, b, n);
+    const size_t num = static_cast<size_t>(e->num);
+    if (num >= c->seen.size()) c->seen.resize(num + 1, 0);
+    if (!c->seen[num]) {
+        c->seen[num] = 1;
+        return decoded_stream(g.d, e, b, n);
     }
     auto hit = c->kept.find(e->num);
     if (hit != c->kept.end()) {
@@ -44,24 +45,12 @@ const uint8_t *stream_data(const gather_ctx &g, const objent *e, buf *b, int32_t
     }
     const uint64_t before = b->data ? b->len : 0;
     const uint8_t *p = decoded_stream(g.d, e, b, n);
-    // Only decoded data that is worth keeping: data in place costs nothing.
+    // Only decoded data is kept: data read in place costs nothing to hand out.
     if (p && *n > 0 && b->data && p == b->data + before && c->bytes + static_cast<uint64_t>(*n) <= CACHE_LIMIT) {
         c->kept.emplace(e->num, std::vector<uint8_t>(p, p + *n));
         c->bytes += static_cast<uint64_t>(*n);
     }
     return p;
-}
-
-// Drops the kept copies whose last use has been handed out.
-void drop_spent(content_cache *c) {
-    if (!c) return;
-    for (const int32_t num : c->spent) {
-        auto it = c->kept.find(num);
-        if (it == c->kept.end()) continue;
-        c->bytes -= it->second.size();
-        c->kept.erase(it);
-    }
-    c->spent.clear();
 }
 
 // Position of the '/' of the key `name` at the top level of the dictionary
@@ -305,30 +294,6 @@ void gather(const gather_ctx &g, const objent *page, page_content *out) {
     if (out->len == 0) out->data = k_empty;
 }
 
-// Counts one drawing of object num when it is a stream.
-void count_use(const doc *d, int32_t num, std::unordered_map<int32_t, int32_t> *uses) {
-    const objent *e = num > 0 ? doc_lookup(d, num) : nullptr;
-    if (e && e->has_stream && !e->in_objstm) ++(*uses)[num];
-}
-
-// Counts the streams an array of content parts names, read as gather_array
-// reads it.
-void count_array(const doc *d, const uint8_t *t, int32_t pos, int32_t end,
-                 std::unordered_map<int32_t, int32_t> *uses) {
-    while (pos < end && t[pos] != ']') {
-        if (!is_digit(t[pos])) {
-            ++pos;
-            continue;
-        }
-        const int32_t n = read_number(t, end, &pos);
-        pos = skip_ws(t, pos, end);
-        if (pos < end && is_digit(t[pos])) read_number(t, end, &pos);
-        pos = skip_ws(t, pos, end);
-        if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
-        if (n > 0) count_use(d, n, uses);
-    }
-}
-
 }  // namespace
 
 // Fills *out with the content of `page` (see scale.h). out->owned is
@@ -338,53 +303,11 @@ void gather_content(const doc *d, const objent *page, page_content *out) {
     gather(gather_ctx{d, nullptr}, page, out);
 }
 
-// Counts, over every page in order, the places that draw each stream object:
-// a /Contents reference to a stream, and each element of a content array
-// (inline or held in an array object). Streams drawn at one place only are
-// not kept.
-void content_cache_prepare(const doc *d, content_cache *c) {
-    c->uses.clear();
-    c->kept.clear();
-    c->spent.clear();
-    c->bytes = 0;
-    if (!d) return;
-    std::unordered_map<int32_t, int32_t> uses;
-    for (int32_t k = 0; k < d->pages.count; ++k) {
-        const objent *page = doc_lookup(d, d->pages.items[k].objnum);
-        if (!page) continue;
-        text_range r = dict_range(d, page);
-        if (r.start < 0) continue;
-        const uint8_t *t = r.base;
-        const int32_t at = find_key(t, r.start, r.end, "Contents");
-        if (at < 0) continue;
-        const int32_t v = skip_ws(t, at + 9, r.end);
-        if (v >= r.end) continue;
-        if (is_digit(t[v])) {
-            int32_t pos = v;
-            const int32_t n = read_number(t, r.end, &pos);
-            const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
-            if (!e) continue;
-            if (e->has_stream) {
-                count_use(d, n, &uses);
-                continue;
-            }
-            const uint8_t *base = nullptr;
-            int32_t s = 0, lim = 0;
-            if (array_value(d, e, &base, &s, &lim)) count_array(d, base, s, lim, &uses);
-        } else if (t[v] == '[') {
-            count_array(d, t, v + 1, r.end, &uses);
-        }
-    }
-    for (const auto &u : uses)
-        if (u.second >= 2) c->uses.emplace(u.first, u.second);
-}
-
 // As gather_content for a build that draws its pages one after another:
 // out->owned keeps its storage from page to page (the caller releases it once
-// at the end), and streams counted by content_cache_prepare are decoded once.
+// at the end), and streams drawn at several places are decoded at most twice.
 // out->data stays valid until the next call.
 void gather_content_reusing(const doc *d, const objent *page, content_cache *c, page_content *out) {
-    drop_spent(c);
     truncate_to(&out->owned, 0);
     gather(gather_ctx{d, c}, page, out);
 }

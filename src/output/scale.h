@@ -59,22 +59,18 @@ struct page_content {
 void gather_content(const doc *d, const objent *page, page_content *out);
 
 // Decoded content of the streams that several places (pages, array elements)
-// draw, so that a build decodes each of them once.
+// draw, so that a build does not decode them again for every place.
 struct content_cache {
-    std::unordered_map<int32_t, int32_t> uses;                 // stream -> places still to draw it
+    std::vector<uint8_t> seen;                                 // by object number: drawn before
     std::unordered_map<int32_t, std::vector<uint8_t>> kept;    // decoded copies
-    std::vector<int32_t> spent;                                // last use handed out
     uint64_t bytes = 0;                                        // kept bytes (bounded)
 };
 
-// Counts the places that draw each stream, over all pages; only streams drawn
-// at two or more places are kept. Throws std::bad_alloc.
-void content_cache_prepare(const doc *d, content_cache *c);
-
 // gather_content for a build drawing its pages in order: out->owned keeps its
 // storage between calls (zero it before the first; release it with buf_free
-// after the last), and streams counted in c are decoded once. out->data is
-// valid until the next call. Throws std::bad_alloc.
+// after the last), and a stream drawn a second time is kept in c, decoded
+// copies of at most 32 MiB in all, so that later places copy it instead of
+// decoding it. out->data is valid until the next call. Throws std::bad_alloc.
 void gather_content_reusing(const doc *d, const objent *page, content_cache *c, page_content *out);
 
 // A malloc'd copy of the page's /Resources dictionary text ("<<" .. ">>"), its

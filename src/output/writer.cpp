@@ -128,7 +128,6 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     // Pages: page object, form object, content stream.
     line_guard line;
     content_cache cache;
-    content_cache_prepare(d, &cache);
     content_guard content;
     for (int32_t k = 1; k <= n; ++k) {
         const pageinfo *p = &d->pages.items[k - 1];
