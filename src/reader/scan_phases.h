@@ -51,6 +51,14 @@ void cleanup_entries(doc *d);
 // arrays of cleanup_entries cannot be allocated.
 void cleanup_entries_unindexed(doc *d);
 
+// ---- stream lengths (stream_lengths.cpp) ----
+
+// For every direct stream entry, the /Length of its dictionary region as
+// parse_length gives it: *lens a direct length (or -1), *refs the number of an
+// indirect one (or -1); both indexed like d->objs. Work stays linear in the
+// regions' bytes even when regions overlap.
+void read_stream_lengths(const doc *d, std::vector<int32_t> *lens, std::vector<int32_t> *refs);
+
 // ---- stream dictionary regions (stream_regions.cpp) ----
 // The dictionary region of a direct stream entry runs from dict_pos to
 // stream_pos (to len when stream_pos is not above 0). Regions of different
