@@ -97,7 +97,11 @@ std::vector<objstm_dict> read_objstm_dicts(const doc *d, int32_t count, const st
 
 // Appends the members of one object stream: N pairs (number, offset) at the
 // start of the decoded data, each member's text running from First + offset
-// to the next member's start (the last one to the end of the data).
+// to the next member's start (the last one to the end of the data). Offsets
+// that go back and forth (0, 900000, 0, 900000 ...) would give members
+// sharing the same bytes, so that a small stream could make up texts far
+// longer than its data: a member whose text begins inside an earlier
+// member's text is passed over.
 void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
     const int32_t n = sd.n;
     const int32_t first = sd.first;
@@ -110,6 +114,7 @@ void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
         offs[k] = read_int_adv(dec.data, dec.len, &pos);
         if (offs[k] < 0) return;
     }
+    int64_t free_from = 0;  // end of the last member taken
     for (size_t k = 0; k < static_cast<size_t>(n); ++k) {
         const int64_t begin = static_cast<int64_t>(first) + offs[k];
         const int64_t size =
@@ -117,6 +122,8 @@ void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
         if (nums[k] <= 0 || size < 1 || size > OBJSTM_MAX_MEMBER) continue;
         // Offsets that disagree with each other could point past the data.
         if (begin + size > dec.len) continue;
+        if (begin < free_from) continue;
+        free_from = begin + size;
         objent m;
         m.num = nums[k];
         m.gen = 0;

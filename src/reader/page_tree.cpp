@@ -1,5 +1,6 @@
 // Catalog and page tree: choosing the catalog, finding the root of the page
 // tree and walking it into the document's page list.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -191,6 +192,34 @@ int enter_node(const doc *d, const objent *e, const page_attrs *up, uint8_t *vis
     return 0;
 }
 
+// The number of the first object of the table whose object text holds the
+// name /Catalog, or -1. The texts of direct objects may overlap (several
+// headers before one "endobj" all reach it), so searching each text in turn
+// could read the same bytes once per object: the file is searched once and
+// each direct object tests for an occurrence inside its text. A name cannot
+// end right at an object's "endobj" keyword (the keyword needs a
+// non-alphanumeric byte before it), so the boundary tested against the file
+// is the one tested against the text. Members' texts are disjoint and are
+// searched directly.
+int32_t first_catalog_object(const doc *d) {
+    std::vector<int32_t> occ;
+    for (int32_t p = find_name(d->data, d->len, 0, d->len, "Catalog"); p >= 0;
+         p = find_name(d->data, d->len, p + 8, d->len, "Catalog"))
+        occ.push_back(p);
+    for (int32_t k = 0; k < d->objs.count; ++k) {
+        const objent *o = &d->objs.items[k];
+        text_range r = obj_range(d, o);
+        if (r.start < 0) continue;
+        if (o->in_objstm) {
+            if (find_name(r.base, r.end, r.start, r.end, "Catalog") >= 0) return o->num;
+            continue;
+        }
+        auto it = std::lower_bound(occ.begin(), occ.end(), r.start);
+        if (it != occ.end() && static_cast<int64_t>(*it) + 8 <= r.end) return o->num;
+    }
+    return -1;
+}
+
 }  // namespace
 
 int obj_type(const doc *d, const objent *e) {
@@ -282,11 +311,7 @@ int load_page_tree(doc *d) {
     if (d->root >= 0 && doc_lookup(d, d->root)) {
         cat = d->root;
     } else {
-        for (int32_t k = 0; k < d->objs.count && cat < 0; ++k) {
-            const objent *o = &d->objs.items[k];
-            text_range r = obj_range(d, o);
-            if (r.start >= 0 && find_name(r.base, r.end, r.start, r.end, "Catalog") >= 0) cat = o->num;
-        }
+        cat = first_catalog_object(d);
         if (cat < 0) cat = 1;
     }
     d->catalog = cat;
