@@ -170,6 +170,10 @@ TEST(ParseLength, DirectIndirectAndOddValues) {
         {"/Length /X /Length 9", 9, -1},
         {"/Length\n5\r\n0\nR", -1, 5},
         {"/Length 99999999999", -1, -1},
+        // The byte right after the name is a separator and is never examined.
+        {"/Length[5 6]", 5, -1},
+        {"/Length [5 6]", 6, -1},
+        {"/Length [-5 x] /Length 4", 4, -1},
     };
     for (const auto &c : cases) {
         int32_t l = 7, r = 7;
@@ -183,6 +187,18 @@ TEST(ParseLength, DirectIndirectAndOddValues) {
     parse_length(u(t), L(t), 0, 10, &l, &r);
     EXPECT_EQ(l, -1);
     EXPECT_EQ(r, -1);
+}
+
+TEST(ParseLength, ManyUnclosedArraysStayLinear) {
+    std::string t;
+    for (int i = 0; i < 200000; ++i) t += "/Length [ ";
+    int32_t l, r;
+    parse_length(u(t), L(t), 0, L(t), &l, &r);
+    EXPECT_EQ(l, -1);
+    EXPECT_EQ(r, -1);
+    t += "7]";
+    parse_length(u(t), L(t), 0, L(t), &l, &r);
+    EXPECT_EQ(l, 7);
 }
 
 TEST(SkipWs, SixWhiteSpaceBytesOnly) {

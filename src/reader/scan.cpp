@@ -251,8 +251,10 @@ int32_t read_int_adv(const uint8_t *t, int32_t len, int32_t *pos) {
 
 // Examines the /Length value whose name occurrence is at p (n = 6 bytes with
 // the slash); returns true when it decided a result.
-static bool length_value(const uint8_t *t, int32_t end, int32_t p, int32_t *out_len, int32_t *out_ref) {
-    int32_t i = p + 7;  // the byte right after "/Length" is the separator
+static bool length_value(const uint8_t *t, int32_t end, int32_t p, int32_t *out_len, int32_t *out_ref,
+                         bool *array_dead) {
+    // The byte right after "/Length" is the separator; the value starts after it.
+    int32_t i = p + 8 < end ? p + 8 : end;
     i = skip_ws(t, i, end);
     if (i >= end) return false;
     uint8_t c = t[i];
@@ -275,6 +277,9 @@ static bool length_value(const uint8_t *t, int32_t end, int32_t p, int32_t *out_
         return true;
     }
     if (c == '[') {
+        // An array that ran to the end without a usable number leaves every
+        // later array in the region nothing to find either.
+        if (*array_dead) return false;
         int32_t last = -1;
         ++i;
         while (i < end && t[i] != ']') {
@@ -287,6 +292,7 @@ static bool length_value(const uint8_t *t, int32_t end, int32_t p, int32_t *out_
             *out_len = last;
             return true;
         }
+        if (i >= end) *array_dead = true;
     }
     return false;
 }
@@ -296,9 +302,10 @@ void parse_length(const uint8_t *t, int32_t len, int32_t start, int32_t end, int
     *out_len = -1;
     *out_ref = -1;
     const int32_t lim = len < end ? len : end;
+    bool array_dead = false;
     int32_t p = find_name(t, len, start, lim, "Length");
     while (p >= 0) {
-        if (length_value(t, lim, p, out_len, out_ref)) return;
+        if (length_value(t, lim, p, out_len, out_ref, &array_dead)) return;
         p = find_name(t, len, p + 7, lim, "Length");
     }
 }

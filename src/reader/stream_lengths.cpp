@@ -56,7 +56,7 @@ struct length_probe {
     }
     // The occurrence at p: true with *out_len or *out_ref when it decides.
     bool decide(int32_t p, int32_t *out_len, int32_t *out_ref) {
-        int32_t i = skip_ws(p + 7);  // the byte right after the name is the separator
+        int32_t i = skip_ws(p + 8);  // the byte right after the name is the separator
         if (!in(i)) return false;
         const uint8_t c = at(i);
         if (is_digit(c) || c == '-') {
