@@ -12,6 +12,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <utility>
 
 #include "output/scale.h"
 #include "reader/scan.h"
@@ -322,11 +324,16 @@ void build_copy_list(const doc *d, int32_t first_new, copy_list *cl) {
         mark(p.res_node);
     }
 
+    // A dictionary shared by several pages is scanned once: scanning it again
+    // would find only numbers already taken.
+    std::set<std::pair<const uint8_t *, const uint8_t *>> scanned;
     for (int32_t k = 0; k < d->pages.count; ++k) {
         const pageinfo *p = &d->pages.items[k];
         const objent *e = doc_lookup(d, p->objnum);
         if (!e) continue;
-        char *res = page_resources_dict(d, e, p);
+        const resources_at at = locate_page_resources(d, e, p);
+        if (!at.t || !scanned.emplace(at.t + at.pos, at.t + at.len).second) continue;
+        char *res = dict_text_at(at.t, at.len, at.pos);
         if (!res) continue;
         c.scan(reinterpret_cast<const uint8_t *>(res), std::strlen(res));
         std::free(res);

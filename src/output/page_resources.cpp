@@ -18,42 +18,43 @@ int32_t find_key(const uint8_t *base, int32_t start, int32_t end, const char *na
     return p;
 }
 
-// A copy of the dictionary that object e holds, or nullptr when its value
-// is no dictionary.
-char *object_dict_copy(const doc *d, const objent *e) {
+// Where the dictionary that object e holds lies; t null when its value is
+// no dictionary.
+resources_at object_dict_at(const doc *d, const objent *e) {
     if (e->in_objstm) {
         int32_t p = 0;
         while (p < e->text_len && e->text[p] != '<') ++p;
-        return dict_text_at(e->text, e->text_len, p);
+        return {e->text, e->text_len, p};
     }
-    if (e->dict_pos < 0) return nullptr;
+    if (e->dict_pos < 0) return {nullptr, 0, -1};
     text_range r = dict_range(d, e);
-    return dict_text_at(d->data, r.end, e->dict_pos);
+    return {d->data, r.end, e->dict_pos};
 }
 
-// The /Resources dictionary of object e: an inline dictionary or a reference
-// to a dictionary object, copied. Returns nullptr when there is none; sets
+// Where the /Resources dictionary of object e lies: an inline dictionary or
+// a reference to a dictionary object. t null when there is none; sets
 // *absent when e has no /Resources key or its value stands for nothing (null,
 // or a reference to an object that does not exist), so that an inherited
 // dictionary applies instead.
-char *resources_of(const doc *d, const objent *e, bool *absent) {
+resources_at resources_of(const doc *d, const objent *e, bool *absent) {
+    const resources_at none{nullptr, 0, -1};
     *absent = false;
     text_range r = dict_range(d, e);
     if (r.start < 0) {
         *absent = true;
-        return nullptr;
+        return none;
     }
     const uint8_t *t = r.base;
     int32_t at = find_key(t, r.start, r.end, "Resources");
     if (at < 0) {
         *absent = true;
-        return nullptr;
+        return none;
     }
     int32_t v = skip_ws(t, at + 10, r.end);
-    if (v >= r.end) return nullptr;
+    if (v >= r.end) return none;
     if (t[v] == '<') {
-        if (v + 1 < r.end && t[v + 1] == '<') return dict_text_at(t, r.end, v);
-        return nullptr;
+        if (v + 1 < r.end && t[v + 1] == '<') return {t, r.end, v};
+        return none;
     }
     if (is_digit(t[v])) {
         int32_t p = v;
@@ -61,30 +62,36 @@ char *resources_of(const doc *d, const objent *e, bool *absent) {
         const objent *target = n > 0 ? doc_lookup(d, n) : nullptr;
         if (!target) {
             *absent = true;
-            return nullptr;
+            return none;
         }
-        return object_dict_copy(d, target);
+        return object_dict_at(d, target);
     }
     if (kw_at(t, v, r.end, "null")) *absent = true;
-    return nullptr;
+    return none;
 }
 
 }  // namespace
 
 // See scale.h. Reads the page's own /Resources; only when the page has none
 // is the nearest /Pages ancestor holding one (p->res_node) consulted.
-// Returns a malloc'd copy or nullptr; never changes the doc.
-char *page_resources_dict(const doc *d, const objent *page, const pageinfo *p) {
-    if (!d) return nullptr;
+resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p) {
+    const resources_at none{nullptr, 0, -1};
+    if (!d) return none;
     bool absent = true;
     if (page) {
-        char *own = resources_of(d, page, &absent);
-        if (own || !absent) return own;
+        resources_at own = resources_of(d, page, &absent);
+        if (own.t || !absent) return own;
     }
-    if (!p || p->res_node < 0) return nullptr;
+    if (!p || p->res_node < 0) return none;
     const objent *node = doc_lookup(d, p->res_node);
-    if (!node) return nullptr;
+    if (!node) return none;
     return resources_of(d, node, &absent);
+}
+
+// See scale.h. Returns a malloc'd copy or nullptr; never changes the doc.
+char *page_resources_dict(const doc *d, const objent *page, const pageinfo *p) {
+    const resources_at at = locate_page_resources(d, page, p);
+    return at.t ? dict_text_at(at.t, at.len, at.pos) : nullptr;
 }
 
 }  // namespace plenvo

@@ -50,11 +50,15 @@ struct page_content {
     const uint8_t *data;
     int32_t len;
     buf owned;
+    int32_t too_long;  // 1 when the parts of an array reach 2 GiB together (data then empty)
 };
 
 // Gathers the page's /Contents (a stream, an array of streams, an array object,
 // or an inline stream) decoded through each stream's filters; parts of an array
-// are joined with one line feed. Never fails: unreadable parts are left out.
+// are joined with one line feed. Unreadable parts are left out. Parts that
+// together reach 2 GiB, more than an output can hold, are not gathered:
+// too_long is set and the content is empty. Throws std::bad_alloc when the
+// parts gathered so far are lost for want of memory.
 // Release with buf_free(&out->owned).
 void gather_content(const doc *d, const objent *page, page_content *out);
 
@@ -72,6 +76,19 @@ struct content_cache {
 // copies of at most 32 MiB in all, so that later places copy it instead of
 // decoding it. out->data is valid until the next call. Throws std::bad_alloc.
 void gather_content_reusing(const doc *d, const objent *page, content_cache *c, page_content *out);
+
+// Where a /Resources dictionary lies: dict_text_at(t, len, pos) copies it.
+// t is null when there is none. Two pages with equal locations have equal
+// resources texts.
+struct resources_at {
+    const uint8_t *t;
+    int32_t len;
+    int32_t pos;
+};
+
+// The location of the dictionary that page_resources_dict copies. Never
+// allocates, never changes the doc.
+resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p);
 
 // A malloc'd copy of the page's /Resources dictionary text ("<<" .. ">>"), its
 // own or, when it has none, the nearest ancestor's (p->res_node); nullptr when

@@ -8,11 +8,14 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "interface/error.h"
 #include "interface/number_text.h"
 #include "output/scale.h"
+#include "reader/scan.h"
 
 namespace plenvo {
 
@@ -74,6 +77,50 @@ void put_xref_entry(out_text &o, long offset, bool in_use) {
     o.put(e, 20);
 }
 
+// A page's rewritten resources text, or none.
+struct rewritten_resources {
+    bool present = false;
+    std::string text;
+};
+
+// Rewritten resources texts by the location of their dictionary: pages that
+// share one dictionary (a referenced resources object, or one inherited from
+// the page tree) get the same text, made once. Texts are kept while they
+// total at most 16 MiB.
+struct resources_memo {
+    static constexpr uint64_t LIMIT = uint64_t(16) << 20;
+    struct key_hash {
+        size_t operator()(const std::pair<const uint8_t *, const uint8_t *> &k) const {
+            return std::hash<const uint8_t *>()(k.first) * 31 + std::hash<const uint8_t *>()(k.second);
+        }
+    };
+    std::unordered_map<std::pair<const uint8_t *, const uint8_t *>, rewritten_resources, key_hash> kept;
+    uint64_t bytes = 0;
+    rewritten_resources fresh;
+
+    const rewritten_resources &of(const doc *d, const objent *page, const pageinfo *p, const copy_list &cl) {
+        const resources_at at = locate_page_resources(d, page, p);
+        fresh = rewritten_resources{};
+        if (!at.t) return fresh;
+        const std::pair<const uint8_t *, const uint8_t *> key{at.t + at.pos, at.t + at.len};
+        auto it = kept.find(key);
+        if (it != kept.end()) return it->second;
+        if (char *res = dict_text_at(at.t, at.len, at.pos)) {
+            try {
+                fresh.text = rewrite_refs(reinterpret_cast<const uint8_t *>(res), std::strlen(res), d, cl);
+            } catch (...) {
+                std::free(res);
+                throw;
+            }
+            std::free(res);
+            fresh.present = true;
+        }
+        if (bytes + fresh.text.size() > LIMIT) return fresh;
+        bytes += fresh.text.size();
+        return kept.emplace(key, std::move(fresh)).first->second;
+    }
+};
+
 int build_and_write(const doc *d, const char *out_path, int mode, double W, double H, double f) {
     const int32_t n = d->pages.count;
     if (n <= 0) {
@@ -128,6 +175,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     // Pages: page object, form object, content stream.
     line_guard line;
     content_cache cache;
+    resources_memo resources;
     content_guard content;
     for (int32_t k = 1; k <= n; ++k) {
         const pageinfo *p = &d->pages.items[k - 1];
@@ -157,20 +205,13 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         o.put(" 0 R >> >> >>\nendobj\n");
 
         gather_content_reusing(d, e, &cache, &content.pc);
-        const int32_t clen = content.pc.data && content.pc.len > 0 ? content.pc.len : 0;
-        std::string res_text;
-        bool have_res = false;
-        if (char *res = page_resources_dict(d, e, p)) {
-            try {
-                res_text = rewrite_refs(reinterpret_cast<const uint8_t *>(res), std::strlen(res), d, cl);
-            } catch (...) {
-                std::free(res);
-                throw;
-            }
-            std::free(res);
-            have_res = true;
+        if (content.pc.too_long) {
+            set_error("output too large (2 GiB or more)");
+            return 0;
         }
-        std::string header = form_header(p, pl, clen, have_res ? res_text.c_str() : nullptr);
+        const int32_t clen = content.pc.data && content.pc.len > 0 ? content.pc.len : 0;
+        const rewritten_resources &res = resources.of(d, e, p, cl);
+        std::string header = form_header(p, pl, clen, res.present ? res.text.c_str() : nullptr);
         // Refused before the text is appended, so the buffer never grows past the limit.
         if (o.len() + header.size() + static_cast<uint64_t>(clen) + line_len + 256 >= OUTPUT_LIMIT) {
             set_error("output too large (2 GiB or more)");
