@@ -4,6 +4,7 @@
 // left out.
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "output/scale.h"
 #include "reader/scan.h"
@@ -16,6 +17,10 @@ const uint8_t k_empty[1] = {0};
 
 // Decoded content kept for the places still to draw it stays below this.
 constexpr uint64_t CACHE_LIMIT = uint64_t(32) << 20;
+
+// A form's content must stay below this (with its NUL): the whole output
+// stays below 2 GiB, and a /Length is a 32-bit number.
+constexpr uint64_t MAX_CONTENT = uint64_t(INT32_MAX);
 
 // What one gathering works with: the document, and for a build that draws
 // page after page, the cache of streams drawn at several places (else null).
@@ -92,50 +97,62 @@ void release_owned(const gather_ctx &g, page_content *out) {
     }
 }
 
+// What the gathering of one content array has found so far.
+struct parts {
+    bool any = false;       // some part yielded data
+    bool too_long = false;  // the parts reached MAX_CONTENT together: gathering stopped
+};
+
+// True when n more bytes (and the NUL) would take b's content to
+// MAX_CONTENT or beyond.
+bool over_limit(const buf *b, uint64_t n) {
+    const uint64_t have = b->data ? b->len : 0;
+    return have + n + 1 > MAX_CONTENT;
+}
+
 // Appends the decoded data of stream e to b, after one line feed when an
-// earlier part already yielded data (*any). Sets *any when this part adds
-// data. Decoded data lands in b directly; data stored unfiltered is copied
-// from the input once. Never fails: an unreadable part adds nothing.
-void append_part(const gather_ctx &g, const objent *e, buf *b, bool *any) {
+// earlier part already yielded data (ps->any). Sets ps->any when this part
+// adds data. Decoded data lands in b directly; data stored unfiltered is
+// copied from the input once. An unreadable part adds nothing. Sets
+// ps->too_long (and adds nothing) when the content would reach MAX_CONTENT.
+// Throws std::bad_alloc when b loses its storage: the parts gathered before
+// are gone then, and the content must not silently become what follows.
+void append_part(const gather_ctx &g, const objent *e, buf *b, parts *ps) {
     if (!e->has_stream) return;
     uint64_t mark = b->data ? b->len : 0;
-    if (*any) {
+    if (ps->any) {
         buf_append(b, "\n", 1);
-        if (!b->data) {  // storage lost: everything gathered so far is gone
-            *any = false;
-            mark = 0;
-        }
+        if (!b->data) throw std::bad_alloc();
     }
     const bool had_storage = b->data != nullptr;
     uint64_t before = had_storage ? b->len : 0;
     int32_t n = 0;
     const uint8_t *p = stream_data(g, e, b, &n);
-    if (had_storage && !b->data) {  // storage lost while decoding
-        *any = false;
-        return;
-    }
+    if (had_storage && !b->data) throw std::bad_alloc();
     if (!p || n <= 0) {
         truncate_to(b, mark);
         return;
     }
-    bool appended = b->len == before + static_cast<uint64_t>(n) && p == b->data + before;
+    bool appended = b->data && b->len == before + static_cast<uint64_t>(n) && p == b->data + before;
+    if (appended ? b->len + 1 > MAX_CONTENT : over_limit(b, static_cast<uint64_t>(n))) {
+        truncate_to(b, mark);
+        ps->too_long = true;
+        return;
+    }
     if (!appended) {
         buf_append(b, p, static_cast<uint64_t>(n));
-        if (!b->data) {
-            *any = false;
-            return;
-        }
+        if (!b->data) throw std::bad_alloc();
     }
-    *any = true;
+    ps->any = true;
 }
 
 // Walks the array whose elements start at pos (just past its '[') up to
 // its ']' or end, appending the data of every element that names a stream.
 // A bare number without R counts as an element; elements that are missing
-// or not streams are skipped.
-void gather_array(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t end, buf *b, bool *any) {
+// or not streams are skipped. Stops when the content grows too long.
+void gather_array(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t end, buf *b, parts *ps) {
     const doc *d = g.d;
-    while (pos < end && t[pos] != ']') {
+    while (pos < end && t[pos] != ']' && !ps->too_long) {
         if (!is_digit(t[pos])) {
             ++pos;
             continue;
@@ -146,19 +163,20 @@ void gather_array(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t en
         if (pos < end && is_digit(t[pos])) read_number(t, end, &pos);
         pos = skip_ws(t, pos, end);
         if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
-        if (e) append_part(g, e, b, any);
+        if (e) append_part(g, e, b, ps);
     }
 }
 
 // Hands the gathered array data to out, or leaves out empty when no part
-// yielded data (or the data is too long to be one form's content).
-void finish_array(const gather_ctx &g, page_content *out, bool any) {
+// yielded data or the parts were too long together (out->too_long set).
+void finish_array(const gather_ctx &g, page_content *out, const parts &ps) {
     buf *b = &out->owned;
-    if (any && b->data && b->len > 0 && b->len <= static_cast<uint64_t>(INT32_MAX)) {
+    if (ps.any && !ps.too_long && b->data && b->len > 0 && b->len < MAX_CONTENT) {
         out->data = b->data;
         out->len = static_cast<int32_t>(b->len);
     } else {
         release_owned(g, out);
+        if (ps.too_long) out->too_long = 1;
     }
 }
 
@@ -211,9 +229,9 @@ void gather_ref(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t end,
     const uint8_t *base = nullptr;
     int32_t s = 0, lim = 0;
     if (!array_value(d, e, &base, &s, &lim)) return;
-    bool any = false;
-    gather_array(g, base, s, lim, &out->owned, &any);
-    finish_array(g, out, any);
+    parts ps;
+    gather_array(g, base, s, lim, &out->owned, &ps);
+    finish_array(g, out, ps);
 }
 
 // /Contents << ... >> stream ... endstream written inside the page object.
@@ -274,6 +292,7 @@ void gather(const gather_ctx &g, const objent *page, page_content *out) {
     const doc *d = g.d;
     out->data = k_empty;
     out->len = 0;
+    out->too_long = 0;
     if (!d || !page) return;
     text_range r = dict_range(d, page);
     if (r.start < 0) return;
@@ -285,9 +304,9 @@ void gather(const gather_ctx &g, const objent *page, page_content *out) {
     if (is_digit(t[v])) {
         gather_ref(g, t, v, r.end, out);
     } else if (t[v] == '[') {
-        bool any = false;
-        gather_array(g, t, v + 1, r.end, &out->owned, &any);
-        finish_array(g, out, any);
+        parts ps;
+        gather_array(g, t, v + 1, r.end, &out->owned, &ps);
+        finish_array(g, out, ps);
     } else if (t[v] == '<' && v + 1 < r.end && t[v + 1] == '<') {
         gather_inline(g, page, t, v, r.end, out);
     }
