@@ -40,6 +40,7 @@ int kw_at(const uint8_t *t, int32_t pos, int32_t len, const char *kw) {
 // and not followed by a name-continuation byte.
 static bool name_at(const uint8_t *t, int32_t p, int32_t end, const char *name, int32_t n) {
     if (static_cast<int64_t>(p) + n + 1 > end) return false;
+    if (n > 0 && t[p + 1] != static_cast<uint8_t>(name[0])) return false;
     if (std::memcmp(t + p + 1, name, static_cast<size_t>(n)) != 0) return false;
     return p + n + 1 == end || !is_namecont(t[p + n + 1]);
 }
@@ -80,12 +81,30 @@ static int32_t skip_literal(const uint8_t *t, int32_t i, int32_t end) {
     return -1;
 }
 
+namespace {
+
+// Bytes at which find_name_top does something other than step on.
+struct top_events {
+    bool on[256] = {};
+    constexpr top_events() {
+        on[static_cast<uint8_t>('%')] = on[static_cast<uint8_t>('(')] = on[static_cast<uint8_t>('<')] = true;
+        on[static_cast<uint8_t>('>')] = on[static_cast<uint8_t>('/')] = true;
+    }
+};
+constexpr top_events TOP_EVENTS;
+
+}  // namespace
+
 int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *name) {
     const int32_t n = static_cast<int32_t>(std::strlen(name));
     const int32_t end = len < limit ? len : limit;
     int depth = 0;
     int32_t i = start < 0 ? 0 : start;
     while (i < end) {
+        if (!TOP_EVENTS.on[t[i]]) {
+            ++i;
+            continue;
+        }
         uint8_t c = t[i];
         switch (c) {
         case '%': {
