@@ -80,6 +80,13 @@ bool buf_try_reserve(buf *b, uint64_t n) {
 // Appends n bytes from p and re-terminates. p may point into b's own storage.
 // Does nothing but leave b without storage when the reservation fails.
 void buf_append(buf *b, const void *p, uint64_t n) {
+    // Room already there: no growth, so a source inside b stays where it is.
+    if (b->data && n < b->cap - b->len) {
+        if (n) std::memmove(b->data + b->len, p, static_cast<size_t>(n));
+        b->len += n;
+        b->data[b->len] = 0;
+        return;
+    }
     const uint8_t *src = static_cast<const uint8_t *>(p);
     // A source inside b's storage moves with it when the storage grows.
     const uintptr_t at = reinterpret_cast<uintptr_t>(src);
