@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Short run of the end-to-end benchmark (bench/e2e): 100 corpus pages with
+# classic cross-reference tables and with object streams, a 1,000-page text
+# document, one repetition. It checks that every tool (plenvo's CLI and
+# library call, the limit program, PyMuPDF, pikepdf, Ghostscript) ran and
+# wrote a valid output (qpdf --check, page count); timings are printed, never
+# judged. Needs: python3-fitz python3-pikepdf ghostscript qpdf time, zlib1g-dev
+# and a C compiler.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+if [ ! -d "$root/../shared/corpus" ]; then
+    echo "e2e: no corpus beside the checkout; skipped"
+    exit 0
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+python3 "$root/bench/e2e" --build "$build" --work "$work" --pages 100 --text-pages 1000 --reps 1 \
+    --timeout 120 --smoke
