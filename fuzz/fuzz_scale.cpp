@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         int same = plenvo::doc_load(out.c_str(), &again) == 0 && again.pages.count == d.pages.count;
         plenvo::doc_free(&again);
         static const char *keep = std::getenv("PLENVO_FUZZ_RELOAD_DIR");
-        if (!same && keep) {
+        if (!same && keep && *keep) {
             static int saved = 0;
             if (saved < 200) {
                 std::ofstream f(std::string(keep) + "/reload-" + std::to_string(getpid()) + "-" +
