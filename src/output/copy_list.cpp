@@ -327,11 +327,13 @@ void build_copy_list(const doc *d, int32_t first_new, copy_list *cl) {
     // A dictionary shared by several pages is scanned once: scanning it again
     // would find only numbers already taken.
     std::set<std::pair<const uint8_t *, const uint8_t *>> scanned;
+    cl->page_res.assign(static_cast<size_t>(d->pages.count > 0 ? d->pages.count : 0), resources_at{nullptr, 0, -1});
     for (int32_t k = 0; k < d->pages.count; ++k) {
         const pageinfo *p = &d->pages.items[k];
         const objent *e = doc_lookup(d, p->objnum);
         if (!e) continue;
         const resources_at at = locate_page_resources(d, e, p);
+        cl->page_res[static_cast<size_t>(k)] = at;
         if (!at.t || !scanned.emplace(at.t + at.pos, at.t + at.len).second) continue;
         char *res = dict_text_at(at.t, at.len, at.pos);
         if (!res) continue;

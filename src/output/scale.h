@@ -104,6 +104,7 @@ struct copy_list {
     std::vector<int32_t> new_of;     // old number -> new number, 0 when not copied (size max_num+1);
                                      // -1 for a page, page-tree node or catalog (written as null)
     std::unordered_map<int32_t, int32_t> far_new;  // numbers above max_num (never in the table)
+    std::vector<resources_at> page_res;            // per page: where its resources lie (as located)
     int32_t first_new = 0;
     int32_t new_number(int32_t old_num) const;  // 0 when not copied
 };

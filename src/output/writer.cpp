@@ -98,8 +98,9 @@ struct resources_memo {
     uint64_t bytes = 0;
     rewritten_resources fresh;
 
-    const rewritten_resources &of(const doc *d, const objent *page, const pageinfo *p, const copy_list &cl) {
-        const resources_at at = locate_page_resources(d, page, p);
+    // Page k's text; its location was found by build_copy_list.
+    const rewritten_resources &of(const doc *d, int32_t k, const copy_list &cl) {
+        const resources_at at = cl.page_res[static_cast<size_t>(k)];
         fresh = rewritten_resources{};
         if (!at.t) return fresh;
         const std::pair<const uint8_t *, const uint8_t *> key{at.t + at.pos, at.t + at.len};
@@ -210,7 +211,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
             return 0;
         }
         const int32_t clen = content.pc.data && content.pc.len > 0 ? content.pc.len : 0;
-        const rewritten_resources &res = resources.of(d, e, p, cl);
+        const rewritten_resources &res = resources.of(d, k - 1, cl);
         std::string header = form_header(p, pl, clen, res.present ? res.text.c_str() : nullptr);
         // Refused before the text is appended, so the buffer never grows past the limit.
         if (o.len() + header.size() + static_cast<uint64_t>(clen) + line_len + 256 >= OUTPUT_LIMIT) {
