@@ -2,6 +2,7 @@
 // page, the form's /BBox and /Matrix, and the one-line content stream that
 // draws the form.
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "interface/number_text.h"
@@ -101,16 +102,22 @@ int compute_placement(const doc *d, const pageinfo *p, int mode, double W, doubl
 // Appends the placement line "q s 0 0 s tx ty cm /F0 Do Q\n" to b. When b
 // cannot grow, nothing is appended (b is then without storage).
 void place_form(buf *b, double s, double tx, double ty) {
-    std::string line = "q ";
-    append_number(line, s);
-    line += " 0 0 ";
-    append_number(line, s);
-    line += ' ';
-    append_number(line, tx);
-    line += ' ';
-    append_number(line, ty);
-    line += " cm /F0 Do Q\n";
-    buf_append(b, line.data(), line.size());
+    char line[4 * NUMTEXT_SIZE + 32];
+    char *p = line;
+    auto put = [&p](const char *text, size_t n) {
+        std::memcpy(p, text, n);
+        p += n;
+    };
+    put("q ", 2);
+    p += number_text(s, p);
+    put(" 0 0 ", 5);
+    p += number_text(s, p);
+    *p++ = ' ';
+    p += number_text(tx, p);
+    *p++ = ' ';
+    p += number_text(ty, p);
+    put(" cm /F0 Do Q\n", 13);
+    buf_append(b, line, static_cast<uint64_t>(p - line));
 }
 
 // The form XObject's dictionary followed by " stream\n": /BBox is the page
