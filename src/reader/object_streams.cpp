@@ -106,6 +106,11 @@ void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
     const int32_t n = sd.n;
     const int32_t first = sd.first;
     if (first < 0 || n < 1 || n > OBJSTM_MAX_N || first > dec.len) return;
+    // 2n integers take 4n - 1 bytes at least (a digit each, a byte between
+    // two): shorter data cannot hold the header, and no member would be
+    // taken. Refused before the arrays are made, so that a stream of a few
+    // bytes claiming 100,000 members costs nothing.
+    if (4 * static_cast<int64_t>(n) - 1 > dec.len) return;
     std::vector<int32_t> nums(static_cast<size_t>(n)), offs(static_cast<size_t>(n));
     int32_t pos = 0;
     for (size_t k = 0; k < static_cast<size_t>(n); ++k) {
