@@ -5,6 +5,7 @@
 // unchanged); a successful one an output file and an empty error text.
 // Leaks are found by the sanitizer build, which runs this test too.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -102,4 +103,36 @@ TEST(Hostile, TruncatedAndFlippedFuzzSeeds) {
     // The seeds include intact documents: damage does not refuse everything.
     EXPECT_GT(g_ok, 0);
     EXPECT_GT(g_failed, 0);
+}
+
+TEST(HostilePaths, DirectoryAsInputCannotBeOpened) {
+    std::string dir = temp_dir();
+    EXPECT_EQ(plenvo_page_size(dir.c_str(), 1), nullptr);
+    EXPECT_EQ(std::string(plenvo_last_error()), "cannot open " + dir);
+    std::string out = dir + "/out.pdf";
+    EXPECT_EQ(plenvo_percent(dir.c_str(), out.c_str(), 50.0f), 0);
+    EXPECT_EQ(std::string(plenvo_last_error()), "cannot open " + dir);
+    EXPECT_FALSE(file_exists(out));
+}
+
+TEST(HostilePaths, SpecialFilesAsOutputAreNeverReplaced) {
+    std::string dir = temp_dir();
+    std::string in = write_file(dir, "in.pdf", simple_pdf(1));
+    // A named pipe stands for any node that is not a regular file (devices
+    // such as /dev/null, sockets): renaming a file over it would replace the
+    // node itself.
+    std::string fifo = dir + "/pipe.pdf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    EXPECT_EQ(plenvo_to_size(in.c_str(), fifo.c_str(), 0), 0);
+    EXPECT_EQ(std::string(plenvo_last_error()), "cannot write " + fifo);
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    // A directory is not replaced either.
+    std::string sub = dir + "/sub";
+    ASSERT_EQ(mkdir(sub.c_str(), 0777), 0);
+    EXPECT_EQ(plenvo_custom(in.c_str(), sub.c_str(), 300, 400), 0);
+    EXPECT_EQ(std::string(plenvo_last_error()), "cannot write " + sub);
+    ASSERT_EQ(lstat(sub.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
 }

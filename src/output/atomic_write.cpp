@@ -93,8 +93,11 @@ int write_posix(const char *path, const uint8_t *data, uint64_t len) {
     const std::string target = resolve_links(path);
     struct stat st;
     const bool exists = ::stat(target.c_str(), &st) == 0;
-    // An existing output that could not be opened for writing is not replaced.
-    if (exists && (S_ISDIR(st.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
+    // An existing output that could not be opened for writing is not
+    // replaced, and neither is anything but a regular file: renaming over a
+    // device (/dev/null, say, when run by root), a pipe or a socket would
+    // replace that node itself.
+    if (exists && (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
         set_error("cannot write %s", path);
         return 0;
     }

@@ -7,6 +7,10 @@
 #include "interface/error.h"
 #include "reader/doc.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 namespace plenvo {
 namespace {
 
@@ -77,6 +81,16 @@ int doc_load(const char *path, doc *d) {
         set_error("cannot open %s", path);
         return -1;
     }
+#if !defined(_WIN32)
+    // A directory opens for reading here (not on Windows), and its "length"
+    // is meaningless: it cannot be opened as a file.
+    struct stat st;
+    if (::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        set_error("cannot open %s", path);
+        return -1;
+    }
+#endif
     int64_t n = -1;
     if (file_seek_end(f) == 0) n = file_tell(f);
     if (n > MAX_INPUT) {
