@@ -1,6 +1,7 @@
 // Page placement: where and how large each input page is drawn on its new
 // page, the form's /BBox and /Matrix, and the one-line content stream that
 // draws the form.
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -16,14 +17,6 @@ namespace {
 // number text writes smaller values as plain decimals of at most 63
 // characters.
 constexpr double PLACE_MAX = 1e50;
-
-// Appends x to out by the number-text rule (whole numbers as integers,
-// everything else with four decimals, always with '.').
-void append_number(std::string &out, double x) {
-    char t[NUMTEXT_SIZE];
-    int n = number_text(x, t);
-    out.append(t, static_cast<size_t>(n));
-}
 
 // The rotation that is carried out: 90, 180 or 270, and 0 for everything
 // else (no rotation, or an angle that is not a multiple of 90).
@@ -125,41 +118,54 @@ void place_form(buf *b, double s, double tx, double ty) {
 // `length`, and /Resources is the given text when it is not null. Always
 // whole, however long the resources text is.
 std::string form_header(const pageinfo *p, const placement &pl, long length, const char *resources) {
-    std::string h = "<< /Type /XObject /Subtype /Form /BBox [";
-    append_number(h, p->llx);
-    h += ' ';
-    append_number(h, p->lly);
-    h += ' ';
-    append_number(h, p->urx);
-    h += ' ';
-    append_number(h, p->ury);
-    h += ']';
+    // The fixed part is formatted in place; the resources text is appended.
+    char head[10 * NUMTEXT_SIZE + 160];
+    char *q = head;
+    auto put = [&q](const char *text) {
+        const size_t n = std::strlen(text);
+        std::memcpy(q, text, n);
+        q += n;
+    };
+    auto num = [&q](double x) { q += number_text(x, q); };
+    put("<< /Type /XObject /Subtype /Form /BBox [");
+    num(p->llx);
+    *q++ = ' ';
+    num(p->lly);
+    *q++ = ' ';
+    num(p->urx);
+    *q++ = ' ';
+    num(p->ury);
+    *q++ = ']';
     switch (pl.r) {
     case 90:
-        h += " /Matrix [0 -1 1 0 0 ";
-        append_number(h, pl.bw);
-        h += ']';
+        put(" /Matrix [0 -1 1 0 0 ");
+        num(pl.bw);
+        *q++ = ']';
         break;
     case 180:
-        h += " /Matrix [-1 0 0 -1 ";
-        append_number(h, pl.bw);
-        h += ' ';
-        append_number(h, pl.bh);
-        h += ']';
+        put(" /Matrix [-1 0 0 -1 ");
+        num(pl.bw);
+        *q++ = ' ';
+        num(pl.bh);
+        *q++ = ']';
         break;
     case 270:
-        h += " /Matrix [0 1 -1 0 ";
-        append_number(h, pl.bh);
-        h += " 0]";
+        put(" /Matrix [0 1 -1 0 ");
+        num(pl.bh);
+        put(" 0]");
         break;
     default:
         break;
     }
-    h += " /Length ";
-    h += std::to_string(length);
+    put(" /Length ");
+    q = std::to_chars(q, head + sizeof head, length).ptr;
+    std::string h;
+    const size_t rlen = resources ? std::strlen(resources) : 0;
+    h.reserve(static_cast<size_t>(q - head) + rlen + 24);
+    h.append(head, static_cast<size_t>(q - head));
     if (resources) {
         h += " /Resources ";
-        h += resources;
+        h.append(resources, rlen);
     }
     h += " >> stream\n";
     return h;
