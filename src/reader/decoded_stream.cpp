@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "inflate/filters.h"
@@ -63,6 +64,14 @@ bool read_name(cursor &c, std::string &out) {
     if (c.pos >= c.end || c.t[c.pos] != '/') return false;
     ++c.pos;
     out.clear();
+    // Most names hold no #xx escape: taken in one piece.
+    int32_t e = c.pos;
+    while (e < c.end && !is_ws(c.t[e]) && !is_delim(c.t[e]) && c.t[e] != '#') ++e;
+    if (e == c.end || c.t[e] != '#') {
+        out.assign(reinterpret_cast<const char *>(c.t + c.pos), static_cast<size_t>(e - c.pos));
+        c.pos = e;
+        return true;
+    }
     while (c.pos < c.end && !is_ws(c.t[c.pos]) && !is_delim(c.t[c.pos])) {
         uint8_t ch = c.t[c.pos++];
         if (ch == '#' && c.pos + 1 < c.end && hex_value(c.t[c.pos]) >= 0 &&
@@ -156,7 +165,7 @@ bool parse_filters(const doc *d, cursor c, std::vector<filter_spec> &chain, bool
     const uint8_t ch = c.t[c.pos];
     if (ch == '/') {
         read_name(c, name);
-        chain.push_back(filter_spec{name, filter_parms{}});
+        chain.push_back(filter_spec{std::move(name), filter_parms{}});
         return true;
     }
     if (ch == '[') {
@@ -168,7 +177,7 @@ bool parse_filters(const doc *d, cursor c, std::vector<filter_spec> &chain, bool
             if (chain.size() >= MAX_CHAIN) return false;
             if (c.t[c.pos] == '/') {
                 read_name(c, name);
-                chain.push_back(filter_spec{name, filter_parms{}});
+                chain.push_back(filter_spec{std::move(name), filter_parms{}});
                 continue;
             }
             // An element given by reference must itself be a name.
@@ -178,7 +187,7 @@ bool parse_filters(const doc *d, cursor c, std::vector<filter_spec> &chain, bool
             if (v.pos < 0) return false;
             skip_blank(v);
             if (!read_name(v, name)) return false;
-            chain.push_back(filter_spec{name, filter_parms{}});
+            chain.push_back(filter_spec{std::move(name), filter_parms{}});
         }
     }
     if (take_kw(c, "null")) return true;
