@@ -15,5 +15,5 @@ if [ ! -d "$root/../shared/corpus" ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-python3 "$root/bench/e2e" --build "$build" --work "$work" --pages 100 --text-pages 1000 --reps 1 \
+python3 "$root/bench/e2e" --build "$build" --work "$work" --pages 100 --text-pages 1000 --reps 1 --inputs classic,objstm,text \
     --timeout 120 --smoke
