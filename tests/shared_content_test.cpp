@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "output/scale.h"
+#include "reader/scan.h"
 #include "plenvo.h"
 #include "support/pdf_builder.h"
 
@@ -88,46 +89,72 @@ TEST(SharedContent, SharedStreamThatDoesNotDecodeIsEmptyEverywhere) {
     EXPECT_EQ(form_content(out, 13), B);
 }
 
+// Each page's keys, as the writer finds them.
+std::vector<page_keys> keys_of(const doc &d) {
+    std::vector<page_keys> k;
+    for (int32_t i = 0; i < d.pages.count; ++i) k.push_back(find_page_keys(&d, doc_lookup(&d, d.pages.items[i].objnum)));
+    return k;
+}
+
+TEST(SharedContent, PlacesAreCountedPerStream) {
+    loaded l(shared_streams().build());
+    ASSERT_EQ(l.rc, 0);
+    content_cache c;
+    const std::vector<page_keys> keys = keys_of(l.d);
+    content_cache_count(&l.d, keys.data(), &c);
+    ASSERT_EQ(c.uses.count(10), 1u);
+    ASSERT_EQ(c.uses.count(11), 1u);
+    EXPECT_EQ(c.uses[10], 3);
+    EXPECT_EQ(c.uses[11], 2);
+    EXPECT_EQ(c.uses.count(12), 0u);  // drawn once: not kept
+}
+
 TEST(SharedContent, ReusedGatheringMatchesPlainGathering) {
     loaded l(shared_streams().build());
     ASSERT_EQ(l.rc, 0);
     content_cache c;
+    const std::vector<page_keys> keys = keys_of(l.d);
+    content_cache_count(&l.d, keys.data(), &c);
     page_content reused{};
     for (int32_t k = 0; k < l.d.pages.count; ++k) {
         const objent *page = doc_lookup(&l.d, l.d.pages.items[k].objnum);
         ASSERT_NE(page, nullptr);
         page_content plain;
         gather_content(&l.d, page, &plain);
-        gather_content_reusing(&l.d, page, &c, &reused);
+        gather_content_reusing(&l.d, page, keys[k].contents, &c, &reused);
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(reused.data), reused.len),
                   std::string(reinterpret_cast<const char *>(plain.data), plain.len))
             << "page " << k + 1;
         buf_free(&plain.owned);
     }
-    // Streams 10 and 11 were drawn more than once; 12 only once.
-    EXPECT_EQ(c.kept.count(10), 1u);
-    EXPECT_EQ(c.kept.count(11), 1u);
-    EXPECT_EQ(c.kept.count(12), 0u);
-    EXPECT_EQ(c.bytes, A.size() + B.size());
+    // Every counted place has been drawn; the last copies go with the next call.
+    EXPECT_TRUE(c.uses.empty());
+    EXPECT_LE(c.kept.size(), 2u);
     buf_free(&reused.owned);
 }
 
-TEST(SharedContent, SecondDrawingIsKeptAndHandedOutAfterwards) {
+TEST(SharedContent, FirstDrawingIsKeptAndDroppedAfterTheLast) {
     loaded l(shared_streams().build());
     ASSERT_EQ(l.rc, 0);
     content_cache c;
+    const std::vector<page_keys> keys = keys_of(l.d);
+    content_cache_count(&l.d, keys.data(), &c);
     page_content reused{};
     auto draw = [&](int k) {
-        gather_content_reusing(&l.d, doc_lookup(&l.d, l.d.pages.items[k].objnum), &c, &reused);
+        gather_content_reusing(&l.d, doc_lookup(&l.d, l.d.pages.items[k].objnum), keys[k].contents, &c, &reused);
         return std::string(reinterpret_cast<const char *>(reused.data), reused.len);
     };
     EXPECT_EQ(draw(0), A);
-    EXPECT_TRUE(c.kept.empty());  // drawn once so far
+    ASSERT_EQ(c.kept.count(10), 1u);  // kept from its first drawing
     EXPECT_EQ(draw(1), A + "\n" + B);
-    ASSERT_EQ(c.kept.count(10), 1u);
     EXPECT_EQ(draw(2), A);
-    // The third drawing hands out the kept copy itself, not the page's buffer.
+    // The last drawing hands out the kept copy itself, not the page's buffer.
     EXPECT_EQ(reused.data, c.kept[10].data());
+    EXPECT_EQ(draw(3), B);
+    EXPECT_EQ(c.kept.count(10), 0u);  // released once its last drawing was handed on
+    EXPECT_EQ(draw(4), C);
+    EXPECT_TRUE(c.kept.empty());
+    EXPECT_EQ(c.bytes, 0u);
     buf_free(&reused.owned);
 }
 
@@ -142,14 +169,49 @@ TEST(SharedContent, LargeDecodedStreamsAreNotKept) {
     loaded l(b.build());
     ASSERT_EQ(l.rc, 0);
     content_cache c;
+    const std::vector<page_keys> keys = keys_of(l.d);
+    content_cache_count(&l.d, keys.data(), &c);
+    EXPECT_EQ(c.uses[10], 3);
     page_content reused{};
     for (int k = 0; k < 3; ++k) {
-        gather_content_reusing(&l.d, doc_lookup(&l.d, l.d.pages.items[k].objnum), &c, &reused);
+        gather_content_reusing(&l.d, doc_lookup(&l.d, l.d.pages.items[k].objnum), keys[k].contents, &c, &reused);
         ASSERT_EQ(static_cast<size_t>(reused.len), big.size());
         EXPECT_EQ(reused.data[0], 'x');
         EXPECT_EQ(reused.data[big.size() - 1], 'x');
+        EXPECT_TRUE(c.kept.empty());
     }
-    EXPECT_TRUE(c.kept.empty());
-    EXPECT_EQ(c.bytes, 0u);
     buf_free(&reused.owned);
+}
+
+TEST(PageKeys, OneWalkFindsWhatSeparateSearchesFind) {
+    // Keys at the top level, only nested, absent, after a string holding
+    // the name, and after an unterminated string (the top-level walk fails;
+    // the plain search still finds the name).
+    const char *dicts[] = {
+        "<< /Type /Page /Contents 4 0 R /Resources << /Font << >> >> >>",
+        "<< /Type /Page /Resources << /Contents 5 0 R >> /Contents 4 0 R >>",
+        "<< /Type /Page /A << /B << /Resources 7 0 R /Contents 8 0 R >> >> >>",
+        "<< /Type /Page >>",
+        "<< /Type /Page /T (/Contents 9 0 R) /Contents 4 0 R /Resources 6 0 R >>",
+        "<< /Type /Page /T (unclosed /Contents 4 0 R /Resources 6 0 R >>",
+        "<< /Type /Page /Resources 6 0 R % /Contents 9 0 R\n /Contents 4 0 R >>",
+    };
+    for (const char *dict : dicts) {
+        pdf_builder b;
+        b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        b.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+        b.add(3, dict);
+        loaded l(b.build());
+        ASSERT_EQ(l.rc, 0) << dict;
+        const objent *page = doc_lookup(&l.d, 3);
+        ASSERT_NE(page, nullptr);
+        const text_range r = dict_range(&l.d, page);
+        auto separate = [&](const char *name) {
+            int32_t p = find_name_top(r.base, r.end, r.start, r.end, name);
+            return p >= 0 ? p : find_name(r.base, r.end, r.start, r.end, name);
+        };
+        const page_keys k = find_page_keys(&l.d, page);
+        EXPECT_EQ(k.contents, separate("Contents")) << dict;
+        EXPECT_EQ(k.resources, separate("Resources")) << dict;
+    }
 }

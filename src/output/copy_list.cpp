@@ -306,7 +306,7 @@ int32_t copy_list::new_number(int32_t old_num) const {
 // text: first the references of the resources texts, pages in order, then
 // breadth-first through the copied objects, each text left to right. Pages,
 // page-tree nodes and the catalog are never taken. Throws std::bad_alloc.
-void build_copy_list(const doc *d, int32_t first_new, copy_list *cl) {
+void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_keys *keys) {
     cl->old_nums.clear();
     cl->far_new.clear();
     cl->first_new = first_new;
@@ -332,7 +332,7 @@ void build_copy_list(const doc *d, int32_t first_new, copy_list *cl) {
         const pageinfo *p = &d->pages.items[k];
         const objent *e = doc_lookup(d, p->objnum);
         if (!e) continue;
-        const resources_at at = locate_page_resources(d, e, p);
+        const resources_at at = locate_page_resources(d, e, p, keys ? keys[k].resources : KEY_UNKNOWN);
         cl->page_res[static_cast<size_t>(k)] = at;
         if (!at.t || !scanned.emplace(at.t + at.pos, at.t + at.len).second) continue;
         char *res = dict_text_at(at.t, at.len, at.pos);

@@ -4,6 +4,7 @@
 // left out.
 #include <cstdint>
 #include <cstring>
+#include <unordered_map>
 #include <new>
 
 #include "output/scale.h"
@@ -30,18 +31,19 @@ struct gather_ctx {
 };
 
 // The data of stream e, as decoded_stream gives it (appended to b, or in
-// place). Without a cache that is all. With one, a stream is decoded each
-// time until it is drawn a second time; that decoding is kept, and later
-// uses get the kept copy (a pointer into the cache, valid while the build
-// lasts), as long as the kept copies stay within CACHE_LIMIT.
+// place). Without a cache that is all. With one, a stream that
+// content_cache_count found at two or more places is decoded once: the first
+// use keeps a copy (while the kept copies stay within CACHE_LIMIT), later
+// uses get the copy (a pointer into the cache, valid until the next
+// gathering starts), and the last use lets it go.
 const uint8_t *stream_data(const gather_ctx &g, const objent *e, buf *b, int32_t *n) {
     content_cache *c = g.cache;
-    if (!c || e->num < 0) return decoded_stream(g.d, e, b, n);
-    const size_t num = static_cast<size_t>(e->num);
-    if (num >= c->seen.size()) c->seen.resize(num + 1, 0);
-    if (!c->seen[num]) {
-        c->seen[num] = 1;
-        return decoded_stream(g.d, e, b, n);
+    if (!c) return decoded_stream(g.d, e, b, n);
+    auto use = c->uses.find(e->num);
+    if (use == c->uses.end()) return decoded_stream(g.d, e, b, n);
+    if (--use->second <= 0) {
+        c->uses.erase(use);
+        c->spent.push_back(e->num);
     }
     auto hit = c->kept.find(e->num);
     if (hit != c->kept.end()) {
@@ -56,6 +58,17 @@ const uint8_t *stream_data(const gather_ctx &g, const objent *e, buf *b, int32_t
         c->bytes += static_cast<uint64_t>(*n);
     }
     return p;
+}
+
+// Drops the kept copies whose last use has been handed out.
+void drop_spent(content_cache *c) {
+    for (const int32_t num : c->spent) {
+        auto it = c->kept.find(num);
+        if (it == c->kept.end()) continue;
+        c->bytes -= it->second.size();
+        c->kept.erase(it);
+    }
+    c->spent.clear();
 }
 
 // Position of the '/' of the key `name` at the top level of the dictionary
@@ -288,7 +301,9 @@ void gather_inline(const gather_ctx &g, const objent *page, const uint8_t *t, in
 
 // Gathers the content of `page` into *out (data, len, owned as set up by
 // the caller).
-void gather(const gather_ctx &g, const objent *page, page_content *out) {
+// contents_key: the position find_key gives for /Contents in the page's
+// dictionary when the caller has it, KEY_UNKNOWN to search here.
+void gather(const gather_ctx &g, const objent *page, int32_t contents_key, page_content *out) {
     const doc *d = g.d;
     out->data = k_empty;
     out->len = 0;
@@ -297,7 +312,7 @@ void gather(const gather_ctx &g, const objent *page, page_content *out) {
     text_range r = dict_range(d, page);
     if (r.start < 0) return;
     const uint8_t *t = r.base;
-    int32_t at = find_key(t, r.start, r.end, "Contents");
+    int32_t at = contents_key == KEY_UNKNOWN ? find_key(t, r.start, r.end, "Contents") : contents_key;
     if (at < 0) return;
     int32_t v = skip_ws(t, at + 9, r.end);
     if (v >= r.end) return;
@@ -313,22 +328,107 @@ void gather(const gather_ctx &g, const objent *page, page_content *out) {
     if (out->len == 0) out->data = k_empty;
 }
 
+// Counts one drawing of object num when it is a stream.
+void count_use(const doc *d, int32_t num, std::vector<int32_t> *uses) {
+    const objent *e = num > 0 ? doc_lookup(d, num) : nullptr;
+    if (!e || !e->has_stream || e->in_objstm) return;
+    if (static_cast<size_t>(num) >= uses->size()) uses->resize(static_cast<size_t>(num) + 1, 0);
+    ++(*uses)[static_cast<size_t>(num)];
+}
+
+// Counts the streams an array of content parts names, read as gather_array
+// reads it (up to its ']' or the end).
+void count_array(const doc *d, const uint8_t *t, int32_t pos, int32_t end, std::vector<int32_t> *uses) {
+    while (pos < end && t[pos] != ']') {
+        if (!is_digit(t[pos])) {
+            ++pos;
+            continue;
+        }
+        const int32_t n = read_number(t, end, &pos);
+        pos = skip_ws(t, pos, end);
+        if (pos < end && is_digit(t[pos])) read_number(t, end, &pos);
+        pos = skip_ws(t, pos, end);
+        if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
+        if (n > 0) count_use(d, n, uses);
+    }
+}
+
 }  // namespace
 
 // Fills *out with the content of `page` (see scale.h). out->owned is
 // overwritten, not released: the caller releases it after each page.
 void gather_content(const doc *d, const objent *page, page_content *out) {
     out->owned = buf{};
-    gather(gather_ctx{d, nullptr}, page, out);
+    gather(gather_ctx{d, nullptr}, page, KEY_UNKNOWN, out);
+}
+
+// Positions of the /Contents and /Resources keys of the page's dictionary,
+// each as find_key finds it (top level first, then anywhere); -1 when absent
+// or when the page has no dictionary. One walk serves both keys.
+page_keys find_page_keys(const doc *d, const objent *page) {
+    page_keys k{-1, -1};
+    if (!d || !page) return k;
+    const text_range r = dict_range(d, page);
+    if (r.start < 0) return k;
+    static const char *const names[2] = {"Contents", "Resources"};
+    int32_t at[2];
+    find_names_top(r.base, r.end, r.start, r.end, names, 2, at);
+    for (int i = 0; i < 2; ++i)
+        if (at[i] < 0) at[i] = find_name(r.base, r.end, r.start, r.end, names[i]);
+    k.contents = at[0];
+    k.resources = at[1];
+    return k;
+}
+
+// Counts, over every page in order, the places that draw each stream object:
+// a /Contents reference to a stream, and each element of a content array
+// (inline or held in an array object), read as gathering reads them. Only
+// streams drawn at two or more places are kept in c->uses.
+void content_cache_count(const doc *d, const page_keys *keys, content_cache *c) {
+    c->uses.clear();
+    c->kept.clear();
+    c->spent.clear();
+    c->bytes = 0;
+    std::vector<int32_t> uses(static_cast<size_t>(d->max_num > 0 ? d->max_num : 0) + 1, 0);  // by object number
+    for (int32_t k = 0; k < d->pages.count; ++k) {
+        const int32_t at = keys[k].contents;
+        if (at < 0) continue;
+        const objent *page = doc_lookup(d, d->pages.items[k].objnum);
+        if (!page) continue;
+        const text_range r = dict_range(d, page);
+        if (r.start < 0) continue;
+        const uint8_t *t = r.base;
+        const int32_t v = skip_ws(t, at + 9, r.end);
+        if (v >= r.end) continue;
+        if (is_digit(t[v])) {
+            int32_t pos = v;
+            const int32_t n = read_number(t, r.end, &pos);
+            const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
+            if (!e) continue;
+            if (e->has_stream) {
+                count_use(d, n, &uses);
+                continue;
+            }
+            const uint8_t *base = nullptr;
+            int32_t s = 0, lim = 0;
+            if (array_value(d, e, &base, &s, &lim)) count_array(d, base, s, lim, &uses);
+        } else if (t[v] == '[') {
+            count_array(d, t, v + 1, r.end, &uses);
+        }
+    }
+    for (size_t num = 0; num < uses.size(); ++num)
+        if (uses[num] >= 2) c->uses.emplace(static_cast<int32_t>(num), uses[num]);
 }
 
 // As gather_content for a build that draws its pages one after another:
 // out->owned keeps its storage from page to page (the caller releases it once
-// at the end), and streams drawn at several places are decoded at most twice.
+// at the end), and streams counted by content_cache_count are decoded once.
 // out->data stays valid until the next call.
-void gather_content_reusing(const doc *d, const objent *page, content_cache *c, page_content *out) {
+void gather_content_reusing(const doc *d, const objent *page, int32_t contents_key, content_cache *c,
+                            page_content *out) {
+    drop_spent(c);
     truncate_to(&out->owned, 0);
-    gather(gather_ctx{d, c}, page, out);
+    gather(gather_ctx{d, c}, page, contents_key, out);
 }
 
 }  // namespace plenvo

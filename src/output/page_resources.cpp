@@ -36,7 +36,7 @@ resources_at object_dict_at(const doc *d, const objent *e) {
 // *absent when e has no /Resources key or its value stands for nothing (null,
 // or a reference to an object that does not exist), so that an inherited
 // dictionary applies instead.
-resources_at resources_of(const doc *d, const objent *e, bool *absent) {
+resources_at resources_of(const doc *d, const objent *e, bool *absent, int32_t key = KEY_UNKNOWN) {
     const resources_at none{nullptr, 0, -1};
     *absent = false;
     text_range r = dict_range(d, e);
@@ -45,7 +45,7 @@ resources_at resources_of(const doc *d, const objent *e, bool *absent) {
         return none;
     }
     const uint8_t *t = r.base;
-    int32_t at = find_key(t, r.start, r.end, "Resources");
+    int32_t at = key == KEY_UNKNOWN ? find_key(t, r.start, r.end, "Resources") : key;
     if (at < 0) {
         *absent = true;
         return none;
@@ -74,12 +74,12 @@ resources_at resources_of(const doc *d, const objent *e, bool *absent) {
 
 // See scale.h. Reads the page's own /Resources; only when the page has none
 // is the nearest /Pages ancestor holding one (p->res_node) consulted.
-resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p) {
+resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p, int32_t own_key) {
     const resources_at none{nullptr, 0, -1};
     if (!d) return none;
     bool absent = true;
     if (page) {
-        resources_at own = resources_of(d, page, &absent);
+        resources_at own = resources_of(d, page, &absent, own_key);
         if (own.t || !absent) return own;
     }
     if (!p || p->res_node < 0) return none;

@@ -62,20 +62,41 @@ struct page_content {
 // Release with buf_free(&out->owned).
 void gather_content(const doc *d, const objent *page, page_content *out);
 
+// A position to search for rather than one the caller already has.
+constexpr int32_t KEY_UNKNOWN = -2;
+
+// Positions of the '/' of a page dictionary's /Contents and /Resources keys
+// (top level first, else anywhere), -1 when absent.
+struct page_keys {
+    int32_t contents;
+    int32_t resources;
+};
+
+// Both keys of the page's dictionary, found in one walk. Never allocates.
+page_keys find_page_keys(const doc *d, const objent *page);
+
 // Decoded content of the streams that several places (pages, array elements)
-// draw, so that a build does not decode them again for every place.
+// draw, so that a build decodes each of them once.
 struct content_cache {
-    std::vector<uint8_t> seen;                                 // by object number: drawn before
+    std::unordered_map<int32_t, int32_t> uses;                 // stream -> places still to draw it
     std::unordered_map<int32_t, std::vector<uint8_t>> kept;    // decoded copies
+    std::vector<int32_t> spent;                                // last use handed out
     uint64_t bytes = 0;                                        // kept bytes (bounded)
 };
 
-// gather_content for a build drawing its pages in order: out->owned keeps its
-// storage between calls (zero it before the first; release it with buf_free
-// after the last), and a stream drawn a second time is kept in c, decoded
-// copies of at most 32 MiB in all, so that later places copy it instead of
-// decoding it. out->data is valid until the next call. Throws std::bad_alloc.
-void gather_content_reusing(const doc *d, const objent *page, content_cache *c, page_content *out);
+// Counts the places that draw each stream over all pages (keys[k] for page
+// k, as find_page_keys gives them); only streams drawn at two or more places
+// are kept. Throws std::bad_alloc.
+void content_cache_count(const doc *d, const page_keys *keys, content_cache *c);
+
+// gather_content for a build drawing its pages in order: contents_key is the
+// page's /Contents key position from find_page_keys (or KEY_UNKNOWN);
+// out->owned keeps its storage between calls (zero it before the first;
+// release it with buf_free after the last), and streams counted in c are
+// decoded once, their copies (at most 32 MiB at a time) released after their
+// last use. out->data is valid until the next call. Throws std::bad_alloc.
+void gather_content_reusing(const doc *d, const objent *page, int32_t contents_key, content_cache *c,
+                            page_content *out);
 
 // Where a /Resources dictionary lies: dict_text_at(t, len, pos) copies it.
 // t is null when there is none. Two pages with equal locations have equal
@@ -88,7 +109,10 @@ struct resources_at {
 
 // The location of the dictionary that page_resources_dict copies. Never
 // allocates, never changes the doc.
-resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p);
+// own_key: the position of the page's own /Resources key (find_page_keys),
+// or KEY_UNKNOWN to search for it.
+resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p,
+                                   int32_t own_key = KEY_UNKNOWN);
 
 // A malloc'd copy of the page's /Resources dictionary text ("<<" .. ">>"), its
 // own or, when it has none, the nearest ancestor's (p->res_node); nullptr when
@@ -110,7 +134,8 @@ struct copy_list {
 };
 
 // Builds the closure. Throws std::bad_alloc when memory runs out.
-void build_copy_list(const doc *d, int32_t first_new, copy_list *cl);
+// keys, when given, holds each page's keys from find_page_keys.
+void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_keys *keys = nullptr);
 
 // The text with every reference to a copied object rewritten to its new number
 // and references to pages, page-tree nodes and the catalog written as null.

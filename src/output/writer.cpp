@@ -139,8 +139,12 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         set_error("output too large (2 GiB or more)");
         return 0;
     }
+    // Each page's /Contents and /Resources keys, found once for the copy
+    // list, the content counting and the pages.
+    std::vector<page_keys> keys(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k) keys[k] = find_page_keys(d, doc_lookup(d, d->pages.items[k].objnum));
     copy_list cl;
-    build_copy_list(d, static_cast<int32_t>(first_new), &cl);
+    build_copy_list(d, static_cast<int32_t>(first_new), &cl, keys.data());
     const int64_t size = first_new + static_cast<int64_t>(cl.old_nums.size());
     if (size > INT32_MAX) {
         set_error("output too large (2 GiB or more)");
@@ -176,6 +180,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     // Pages: page object, form object, content stream.
     line_guard line;
     content_cache cache;
+    content_cache_count(d, keys.data(), &cache);
     resources_memo resources;
     content_guard content;
     for (int32_t k = 1; k <= n; ++k) {
@@ -205,7 +210,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         o.put_int(pnum + 1);
         o.put(" 0 R >> >> >>\nendobj\n");
 
-        gather_content_reusing(d, e, &cache, &content.pc);
+        gather_content_reusing(d, e, keys[k - 1].contents, &cache, &content.pc);
         if (content.pc.too_long) {
             set_error("output too large (2 GiB or more)");
             return 0;

@@ -95,8 +95,20 @@ constexpr top_events TOP_EVENTS;
 
 }  // namespace
 
-int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *name) {
-    const int32_t n = static_cast<int32_t>(std::strlen(name));
+namespace {
+
+// The walk of find_name_top for `count` names at once: out[k] receives the
+// position find_name_top(t, len, start, limit, names[k]) gives. The walk stops
+// once every name is found, or at the first unterminated construct (names
+// not found before it keep -1).
+void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names,
+               int count, int32_t *out) {
+    int32_t n[8];
+    int left = count;
+    for (int k = 0; k < count; ++k) {
+        n[k] = static_cast<int32_t>(std::strlen(names[k]));
+        out[k] = -1;
+    }
     const int32_t end = len < limit ? len : limit;
     int depth = 0;
     int32_t i = start < 0 ? 0 : start;
@@ -110,30 +122,30 @@ int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limi
         case '%': {
             int32_t j = i + 1;
             while (j < end && t[j] != '\r' && t[j] != '\n') ++j;
-            if (j >= end) return -1;
+            if (j >= end) return;
             i = j;
             break;
         }
         case '(': {
-            if (i + 1 == end) return -1;
+            if (i + 1 == end) return;
             int32_t j = skip_literal(t, i, end);
-            if (j < 0) return -1;
+            if (j < 0) return;
             i = j;
             break;
         }
         case '<':
-            if (i + 1 == end) return -1;
+            if (i + 1 == end) return;
             if (t[i + 1] == '<') {
                 ++depth;
                 i += 2;
             } else {
                 const void *gt = std::memchr(t + i + 1, '>', static_cast<size_t>(end - i - 1));
-                if (!gt) return -1;
+                if (!gt) return;
                 i = static_cast<int32_t>(static_cast<const uint8_t *>(gt) - t) + 1;
             }
             break;
         case '>':
-            if (i + 1 == end) return -1;
+            if (i + 1 == end) return;
             if (t[i + 1] == '>') {
                 if (depth > 0) --depth;
                 i += 2;
@@ -142,7 +154,14 @@ int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limi
             }
             break;
         case '/':
-            if (depth <= 1 && name_at(t, i, end, name, n)) return i;
+            if (depth <= 1) {
+                for (int k = 0; k < count; ++k) {
+                    if (out[k] < 0 && name_at(t, i, end, names[k], n[k])) {
+                        out[k] = i;
+                        if (--left == 0) return;
+                    }
+                }
+            }
             ++i;
             break;
         default:
@@ -150,7 +169,19 @@ int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limi
             break;
         }
     }
-    return -1;
+}
+
+}  // namespace
+
+int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *name) {
+    int32_t at = -1;
+    names_top(t, len, start, limit, &name, 1, &at);
+    return at;
+}
+
+void find_names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names,
+                    int count, int32_t *out) {
+    for (int k = 0; k < count; k += 8) names_top(t, len, start, limit, names + k, count - k < 8 ? count - k : 8, out + k);
 }
 
 int32_t dict_stream_kw(const uint8_t *t, int32_t len, int32_t start) {

@@ -40,6 +40,11 @@ int32_t find_name(const uint8_t *t, int32_t len, int32_t start, int32_t limit, c
 // unterminated construct.
 int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *name);
 
+// find_name_top for several names in one walk (one walk per 8 names):
+// out[k] receives exactly what find_name_top would give for names[k].
+void find_names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names,
+                    int count, int32_t *out);
+
 // Position of the "stream" keyword that follows the dictionary opening at
 // start (white space allowed before the "<<"); -1 when the dictionary does not
 // close or no "stream" follows it.
