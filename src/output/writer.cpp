@@ -54,6 +54,30 @@ struct out_text {
     uint64_t len() const { return failed ? 0 : b.len; }
 };
 
+// A short text composed in place before one append: the fixed parts of a
+// page's three objects. Room for a few numbers and the literal pieces.
+struct short_text {
+    char b[6 * NUMTEXT_SIZE + 192];
+    char *p = b;
+
+    template <size_t N>
+    short_text &lit(const char (&s)[N]) {
+        std::memcpy(p, s, N - 1);
+        p += N - 1;
+        return *this;
+    }
+    short_text &num(long v) {
+        p = std::to_chars(p, b + sizeof b, v).ptr;
+        return *this;
+    }
+    short_text &real(double x) {
+        p += number_text(x, p);
+        return *this;
+    }
+    const char *data() const { return b; }
+    uint64_t size() const { return static_cast<uint64_t>(p - b); }
+};
+
 // A page's content, released on every path.
 struct content_guard {
     page_content pc{};
@@ -169,9 +193,10 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     offsets[2] = static_cast<int64_t>(o.len());
     o.put("2 0 obj\n<< /Type /Pages /Kids [");
     for (int32_t k = 1; k <= n; ++k) {
-        if (k > 1) o.put(" ");
-        o.put_int(3L * k);
-        o.put(" 0 R");
+        short_text kid;
+        if (k > 1) kid.lit(" ");
+        kid.num(3L * k).lit(" 0 R");
+        o.put(kid.data(), kid.size());
     }
     o.put("] /Count ");
     o.put_int(n);
@@ -199,16 +224,11 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         const uint64_t line_len = line.b.data ? line.b.len : 0;
 
         offsets[pnum] = static_cast<int64_t>(o.len());
-        o.put_int(pnum);
-        o.put(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
-        o.put_num(pl.pw);
-        o.put(" ");
-        o.put_num(pl.ph);
-        o.put("] /Contents ");
-        o.put_int(pnum + 2);
-        o.put(" 0 R /Resources << /XObject << /F0 ");
-        o.put_int(pnum + 1);
-        o.put(" 0 R >> >> >>\nendobj\n");
+        short_text page_obj;
+        page_obj.num(pnum).lit(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ").real(pl.pw).lit(" ");
+        page_obj.real(pl.ph).lit("] /Contents ").num(pnum + 2).lit(" 0 R /Resources << /XObject << /F0 ");
+        page_obj.num(pnum + 1).lit(" 0 R >> >> >>\nendobj\n");
+        o.put(page_obj.data(), page_obj.size());
 
         gather_content_reusing(d, e, keys[k - 1].contents, &cache, &content.pc);
         if (content.pc.too_long) {
@@ -225,19 +245,21 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         }
 
         offsets[pnum + 1] = static_cast<int64_t>(o.len());
-        o.put_int(pnum + 1);
-        o.put(" 0 obj\n");
+        short_text form_obj;
+        form_obj.num(pnum + 1).lit(" 0 obj\n");
+        o.put(form_obj.data(), form_obj.size());
         o.put(header);
         if (clen > 0) o.put(content.pc.data, static_cast<uint64_t>(clen));
-        o.put("\nendstream\nendobj\n");
+        static const char form_end[] = "\nendstream\nendobj\n";
+        o.put(form_end, sizeof form_end - 1);
 
         offsets[pnum + 2] = static_cast<int64_t>(o.len());
-        o.put_int(pnum + 2);
-        o.put(" 0 obj\n<< /Length ");
-        o.put_int(static_cast<long>(line_len));
-        o.put(" >>\nstream\n");
+        short_text draw_obj;
+        draw_obj.num(pnum + 2).lit(" 0 obj\n<< /Length ").num(static_cast<long>(line_len)).lit(" >>\nstream\n");
+        o.put(draw_obj.data(), draw_obj.size());
         if (line_len > 0) o.put(line.b.data, line_len);
-        o.put("endstream\nendobj\n");
+        static const char draw_end[] = "endstream\nendobj\n";
+        o.put(draw_end, sizeof draw_end - 1);
 
         if (o.failed) break;
         if (too_large()) {
