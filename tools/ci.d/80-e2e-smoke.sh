@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Short run of the end-to-end benchmark (bench/e2e): 100 corpus pages with
-# classic cross-reference tables and with object streams, a 1,000-page text
+# Short run of the end-to-end benchmark (bench/e2e): 200 corpus pages with
+# classic cross-reference tables and with object streams, a 2,000-page text
 # document, one repetition. It checks that every tool (plenvo's CLI and
 # library call, the limit program, PyMuPDF, pikepdf, Ghostscript) ran and
 # wrote a valid output (qpdf --check, page count); timings are printed, never
@@ -15,5 +15,5 @@ if [ ! -d "$root/../shared/corpus" ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-python3 "$root/bench/e2e" --build "$build" --work "$work" --pages 100 --text-pages 1000 --reps 1 --inputs classic,objstm,text \
+python3 "$root/bench/e2e" --build "$build" --work "$work" --pages 200 --text-pages 2000 --reps 1 --inputs classic,objstm,text \
     --timeout 120 --smoke
