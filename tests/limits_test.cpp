@@ -510,6 +510,45 @@ TEST_F(Limits, ManyObjectHeadersSharingOneEndobj) {
     EXPECT_EQ(q.rc, 1) << q.msg;
 }
 
+TEST_F(Limits, ThirtyThousandPagesWithoutEndobj) {
+    // Every page object lacks its "endobj", so each one's text reaches the
+    // single one at the end of the file: 30,000 texts of up to 1 MB for the
+    // page type, the boxes and the rotation to be searched in.
+    const int pages = 30000;
+    std::string kids;
+    for (int k = 0; k < pages; ++k) kids += std::to_string(10 + k) + " 0 R ";
+    std::string s = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
+                    "2 0 obj\n<< /Type /Pages /Kids [" + kids + "] >>\nendobj\n";
+    for (int k = 0; k < pages; ++k) s += std::to_string(10 + k) + " 0 obj <</Type/Page ";
+    s += ">>\nendobj\ntrailer\n<< /Root 1 0 R >>\n";
+    std::string in = write_file(dir, "in.pdf", s);
+    outcome q = query(in, pages, 30);
+    expect_clean(q, SMALL_BOUND_KIB, false, "pages without endobj");
+    EXPECT_EQ(q.rc, 1) << q.msg;
+    outcome c = scale(in, dir + "/out.pdf", 1, 30);
+    expect_clean(c, SMALL_BOUND_KIB, true, "pages without endobj (scaling)");
+}
+
+TEST_F(Limits, ThirtyThousandResourcesWithoutEndobj) {
+    // The page's resources name 30,000 objects that lack their "endobj":
+    // copying each with its text up to the shared one would write 12 GB.
+    const int objects = 30000;
+    std::string refs;
+    for (int k = 0; k < objects; ++k) refs += std::to_string(10 + k) + " 0 R ";
+    std::string s = "%PDF-1.4\n";
+    for (int k = 0; k < objects; ++k) s += std::to_string(10 + k) + " 0 obj <</X/";
+    s += ">>\nendobj\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
+         "2 0 obj\n<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n"
+         "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /X [" + refs +
+         "] >> >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n";
+    std::string in = write_file(dir, "in.pdf", s);
+    std::string out = dir + "/out.pdf";
+    outcome c = scale(in, out, 0, 30);
+    expect_clean(c, SMALL_BOUND_KIB, true, "resources without endobj");
+    EXPECT_EQ(c.rc, 1) << c.msg;
+    EXPECT_LT(read_file(out).size(), 20u * s.size()) << "each copy ends where the next object begins";
+}
+
 // ---- /Length values ----
 
 TEST_F(Limits, HugeAndBrokenLengthsFallBackToTheEndstreamKeyword) {

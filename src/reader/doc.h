@@ -129,6 +129,10 @@ void scan_objects(doc *d);
 void read_object_streams(doc *d);
 // Duplicate resolution: one entry per number, sets d->max_num.
 void resolve_duplicates(doc *d);
+// Object spans (after duplicate resolution): an object without stream whose
+// text reaches over more than 16 other object headers ends at the next
+// header; a stream object whose dictionary region does leaves the table.
+void limit_object_spans(doc *d);
 // Catalog and page tree: fills d->pages and d->catalog. Returns 0, or -1 with
 // the error text set (the caller frees the doc).
 int load_page_tree(doc *d);

@@ -39,6 +39,7 @@ int run_phases(doc *d, const char *name) {
         scan_objects(d);
         read_object_streams(d);
         resolve_duplicates(d);
+        limit_object_spans(d);
         if (d->objs.count == 0) {
             set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", name);
             doc_free(d);
