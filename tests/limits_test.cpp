@@ -12,8 +12,9 @@
 // 256 MiB; a Flate bomb by at most 1.25 GiB, which is one decode buffer of
 // 2^30 bytes (the decoders' output limit) plus working room. Sanitizer builds
 // double the memory bounds (shadow memory and the freed-block quarantine).
-// Outside sanitizer builds the bombs also run under an address-space limit
-// well below the 2^30 buffer: the call must then still return cleanly.
+// Outside sanitizer builds every child runs under an address-space limit
+// (4 GiB), and one bomb under a limit well below the 2^30 buffer: the call
+// must then still return cleanly.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
