@@ -208,6 +208,43 @@ TEST(WriterPageFailures, MissingPageObjectOrDegenerateBox) {
     EXPECT_EQ(names_in(dir), (std::vector<std::string>{"out.pdf"}));
 }
 
+// A page that cannot be written is reported as such even when the output
+// path cannot be written either, and whether the page comes before or after
+// the first megabyte has been passed on to the file.
+TEST(WriterPageFailures, BuildFailureTakesPrecedenceOverTheWrite) {
+    // 400 pages of 8 KiB content each: the output passes 1 MiB early on.
+    const int pages = 400;
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    for (int k = 0; k < pages; ++k) kids += std::to_string(3 + 2 * k) + " 0 R ";
+    b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+    std::string content;
+    while (content.size() < 8 * 1024) content += "0 0 m 612 792 l S\n";
+    for (int k = 0; k < pages; ++k) {
+        b.add(3 + 2 * k, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
+                             std::to_string(4 + 2 * k) + " 0 R >>");
+        b.add_stream(4 + 2 * k, content);
+    }
+    loaded l(b.build());
+    ASSERT_EQ(l.d.pages.count, pages);
+    std::string dir = temp_dir();
+    for (int bad : {0, pages - 1}) {
+        plenvo::pageinfo saved = l.d.pages.items[bad];
+        l.d.pages.items[bad].objnum = 999999;
+        for (const std::string &out : {dir + "/missing/out.pdf", dir + "/out.pdf"}) {
+            EXPECT_EQ(plenvo::scale_doc(&l.d, out.c_str(), plenvo::MODE_FIT, 612, 792, 1.0), 0);
+            EXPECT_STREQ(plenvo_last_error(), "failed to build output (damaged page tree or content)") << out;
+            EXPECT_EQ(names_in(dir), std::vector<std::string>{}) << out;
+        }
+        l.d.pages.items[bad] = saved;
+    }
+    // Without the damage the unwritable path is what is reported.
+    std::string out = dir + "/missing/out.pdf";
+    EXPECT_EQ(plenvo::scale_doc(&l.d, out.c_str(), plenvo::MODE_FIT, 612, 792, 1.0), 0);
+    EXPECT_EQ(std::string(plenvo_last_error()), "cannot write " + out);
+}
+
 // ---- the file write ----
 
 TEST(WriteFile, MissingDirectory) {
@@ -375,16 +412,20 @@ rlim_t address_space_now() {
 // Under any limit on memory a call either succeeds or fails cleanly with
 // one of the memory messages, never touching the existing output. Limits
 // are swept in small steps so that both the first allocation of the output
-// and its later growth are hit.
+// buffer and its growth are hit: a copied object is appended whole, so an
+// object larger than the buffer makes it grow.
 TEST(WriterMemory, EveryLimitGivesSuccessOrACleanFailure) {
-    // A page whose stored content alone fills more than the first 1 MiB.
-    std::string content(1200 * 1024, ' ');
-    for (size_t i = 0; i < content.size(); i += 64) content[i] = '\n';
+    // A copied image whose stored data alone fills more than the first 1 MiB.
+    std::string image(1200 * 1024, ' ');
+    for (size_t i = 0; i < image.size(); i += 64) image[i] = '\n';
     pdf_builder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
     b.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    b.add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>");
-    b.add_stream(4, content);
+    b.add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 5 0 R"
+             " /Resources << /XObject << /Im0 4 0 R >> >> >>");
+    b.add_stream(4, image, "/Type /XObject /Subtype /Image /Width 1 /Height 1 /BitsPerComponent 8"
+                           " /ColorSpace /DeviceGray");
+    b.add_stream(5, "q /Im0 Do Q\n");
     std::string dir = temp_dir();
     std::string out = write_file(dir, "out.pdf", ORIGINAL);
     loaded l(b.build());

@@ -1,7 +1,10 @@
 // Safe replacement of the output file: the text goes to a temporary file in
-// the output's directory, which is renamed over the output only once it has
-// been written, flushed and closed. Any failure removes the temporary file and
-// leaves whatever was at the output path exactly as it was.
+// the output's directory, written piece by piece while the document is built,
+// and renamed over the output only once it has been written, flushed and
+// closed. Any failure removes the temporary file and leaves whatever was at
+// the output path exactly as it was. A failure to open or write is only
+// reported when the file is committed, so that a failure of the build itself
+// keeps precedence over it.
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -89,36 +92,36 @@ std::string resolve_links(const std::string &path) {
     return cur;
 }
 
-int write_posix(const char *path, const uint8_t *data, uint64_t len) {
-    const std::string target = resolve_links(path);
+// Opens the temporary file for path; a failure is recorded in f.
+void open_posix(out_file *f, const char *path) {
+    f->target = resolve_links(path);
     struct stat st;
-    const bool exists = ::stat(target.c_str(), &st) == 0;
+    const bool exists = ::stat(f->target.c_str(), &st) == 0;
     // An existing output that could not be opened for writing is not
     // replaced, and neither is anything but a regular file: renaming over a
     // device (/dev/null, say, when run by root), a pipe or a socket would
     // replace that node itself.
-    if (exists && (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
-        set_error("cannot write %s", path);
-        return 0;
+    if (exists && (!S_ISREG(st.st_mode) || ::access(f->target.c_str(), W_OK) != 0)) {
+        f->fail = out_file::CANNOT_WRITE;
+        return;
     }
     std::string dir, base;
-    split_path(target, &dir, &base);
+    split_path(f->target, &dir, &base);
     if (base.empty()) {
-        set_error("cannot write %s", path);
-        return 0;
+        f->fail = out_file::CANNOT_WRITE;
+        return;
     }
-
-    std::string tmp;
     int fd = -1;
     for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = temp_name(dir, base, attempt);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        f->tmp = temp_name(dir, base, attempt);
+        fd = ::open(f->tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
-        set_error("cannot write %s", path);
-        return 0;
+        f->fail = out_file::CANNOT_WRITE;
+        return;
     }
+    f->fd = fd;
     if (exists) {
         // The replacement keeps the owner and permissions of the file it replaces.
         if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
@@ -127,39 +130,49 @@ int write_posix(const char *path, const uint8_t *data, uint64_t len) {
         }
         ::fchmod(fd, st.st_mode & 07777);
     }
+}
 
-    const uint8_t *p = data;
-    uint64_t left = len;
+// Writes all of data; false on a failed or empty write.
+bool write_all_posix(int fd, const uint8_t *p, uint64_t left) {
     while (left > 0) {
         size_t chunk = left > (1u << 30) ? (1u << 30) : static_cast<size_t>(left);
         ssize_t n = ::write(fd, p, chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            set_error("short write to %s", path);
-            return 0;
-        }
+        if (n <= 0) return false;
         p += n;
         left -= static_cast<uint64_t>(n);
     }
-    if (::fsync(fd) != 0) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        set_error("close error on %s", path);
-        return 0;
+    return true;
+}
+
+void discard_posix(out_file *f) {
+    if (f->fd >= 0) {
+        ::close(f->fd);
+        f->fd = -1;
+        ::unlink(f->tmp.c_str());
     }
+}
+
+// Flushes, closes and renames; false with the failure recorded.
+bool commit_posix(out_file *f) {
+    if (::fsync(f->fd) != 0) {
+        f->fail = out_file::CLOSE_ERROR;
+        discard_posix(f);
+        return false;
+    }
+    const int fd = f->fd;
+    f->fd = -1;
     if (::close(fd) != 0) {
-        ::unlink(tmp.c_str());
-        set_error("close error on %s", path);
-        return 0;
+        ::unlink(f->tmp.c_str());
+        f->fail = out_file::CLOSE_ERROR;
+        return false;
     }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        set_error("cannot write %s", path);
-        return 0;
+    if (::rename(f->tmp.c_str(), f->target.c_str()) != 0) {
+        ::unlink(f->tmp.c_str());
+        f->fail = out_file::CANNOT_WRITE;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 #else  // _WIN32
@@ -183,81 +196,137 @@ std::string resolve_links(const std::string &path) {
     return r;
 }
 
-int write_windows(const char *path, const uint8_t *data, uint64_t len) {
-    const std::string target = resolve_links(path);
-    DWORD attrs = GetFileAttributesA(target.c_str());
+void open_windows(out_file *f, const char *path) {
+    f->target = resolve_links(path);
+    DWORD attrs = GetFileAttributesA(f->target.c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES &&
         (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
-        set_error("cannot write %s", path);
-        return 0;
+        f->fail = out_file::CANNOT_WRITE;
+        return;
     }
     std::string dir, base;
-    split_path(target, &dir, &base);
+    split_path(f->target, &dir, &base);
     if (base.empty()) {
-        set_error("cannot write %s", path);
-        return 0;
+        f->fail = out_file::CANNOT_WRITE;
+        return;
     }
-
-    std::string tmp;
     int fd = -1;
     for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = temp_name(dir, base, attempt);
-        fd = _open(tmp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+        f->tmp = temp_name(dir, base, attempt);
+        fd = _open(f->tmp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                    _S_IREAD | _S_IWRITE);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
-        set_error("cannot write %s", path);
-        return 0;
+        f->fail = out_file::CANNOT_WRITE;
+        return;
     }
+    f->fd = fd;
+}
 
-    const uint8_t *p = data;
-    uint64_t left = len;
+bool write_all_windows(int fd, const uint8_t *p, uint64_t left) {
     while (left > 0) {
         unsigned chunk = left > (1u << 30) ? (1u << 30) : static_cast<unsigned>(left);
         int n = _write(fd, p, chunk);
-        if (n <= 0) {
-            _close(fd);
-            DeleteFileA(tmp.c_str());
-            set_error("short write to %s", path);
-            return 0;
-        }
+        if (n <= 0) return false;
         p += n;
         left -= static_cast<uint64_t>(n);
     }
-    if (_commit(fd) != 0) {
-        _close(fd);
-        DeleteFileA(tmp.c_str());
-        set_error("close error on %s", path);
-        return 0;
+    return true;
+}
+
+void discard_windows(out_file *f) {
+    if (f->fd >= 0) {
+        _close(f->fd);
+        f->fd = -1;
+        DeleteFileA(f->tmp.c_str());
     }
+}
+
+bool commit_windows(out_file *f) {
+    if (_commit(f->fd) != 0) {
+        f->fail = out_file::CLOSE_ERROR;
+        discard_windows(f);
+        return false;
+    }
+    const int fd = f->fd;
+    f->fd = -1;
     if (_close(fd) != 0) {
-        DeleteFileA(tmp.c_str());
-        set_error("close error on %s", path);
-        return 0;
+        DeleteFileA(f->tmp.c_str());
+        f->fail = out_file::CLOSE_ERROR;
+        return false;
     }
-    if (!MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(tmp.c_str());
-        set_error("cannot write %s", path);
-        return 0;
+    if (!MoveFileExA(f->tmp.c_str(), f->target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(f->tmp.c_str());
+        f->fail = out_file::CANNOT_WRITE;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 #endif
 
 }  // namespace
 
-int write_file_atomic(const char *path, const uint8_t *data, uint64_t len) {
+out_file::~out_file() { out_file_discard(this); }
+
+void out_file_open(out_file *f, const char *path) {
+    f->path = path ? path : "";
     if (!path || !*path) {
-        set_error("cannot write %s", path ? path : "");
-        return 0;
+        f->fail = out_file::CANNOT_WRITE;
+        return;
     }
 #if defined(_WIN32)
-    return write_windows(path, data, len);
+    open_windows(f, path);
 #else
-    return write_posix(path, data, len);
+    open_posix(f, path);
 #endif
+}
+
+void out_file_write(out_file *f, const uint8_t *data, uint64_t len) {
+    if (f->fail != out_file::NONE || f->fd < 0 || len == 0) return;
+#if defined(_WIN32)
+    const bool ok = write_all_windows(f->fd, data, len);
+#else
+    const bool ok = write_all_posix(f->fd, data, len);
+#endif
+    if (!ok) {
+        f->fail = out_file::SHORT_WRITE;
+        out_file_discard(f);
+    }
+}
+
+int out_file_commit(out_file *f) {
+    if (f->fail == out_file::NONE && f->fd >= 0) {
+#if defined(_WIN32)
+        if (commit_windows(f)) return 1;
+#else
+        if (commit_posix(f)) return 1;
+#endif
+    }
+    out_file_discard(f);
+    const char *p = f->path.c_str();
+    switch (f->fail) {
+        case out_file::SHORT_WRITE: set_error("short write to %s", p); break;
+        case out_file::CLOSE_ERROR: set_error("close error on %s", p); break;
+        default: set_error("cannot write %s", p); break;
+    }
+    return 0;
+}
+
+void out_file_discard(out_file *f) {
+#if defined(_WIN32)
+    discard_windows(f);
+#else
+    discard_posix(f);
+#endif
+}
+
+int write_file_atomic(const char *path, const uint8_t *data, uint64_t len) {
+    out_file f;
+    out_file_open(&f, path);
+    out_file_write(&f, data, len);
+    return out_file_commit(&f);
 }
 
 }  // namespace plenvo

@@ -148,10 +148,39 @@ void copy_object(const doc *d, const objent *e, int32_t newnum, const copy_list 
 
 // ---- file output (atomic_write.cpp) ----
 
-// Writes data to path through a temporary file in the same directory renamed
-// over path. Returns 1, or 0 with the message set ("cannot write %s",
-// "short write to %s", "close error on %s"); on failure nothing at path changes
-// and no temporary file remains.
+// An output file being written: a temporary file beside the target, renamed
+// over it by out_file_commit. A failure to open or write is recorded and
+// reported only by out_file_commit; later writes are then ignored. The
+// destructor removes a temporary file that was not committed.
+struct out_file {
+    enum failure { NONE, CANNOT_WRITE, SHORT_WRITE, CLOSE_ERROR };
+    std::string path;    // as given, for messages
+    std::string target;  // path with symbolic links followed
+    std::string tmp;
+    int fd = -1;
+    failure fail = NONE;
+
+    out_file() = default;
+    out_file(const out_file &) = delete;
+    out_file &operator=(const out_file &) = delete;
+    ~out_file();
+};
+
+// Creates the temporary file for path. Never sets the error text.
+void out_file_open(out_file *f, const char *path);
+// Appends len bytes. Never sets the error text; a failure removes the
+// temporary file and is kept for out_file_commit.
+void out_file_write(out_file *f, const uint8_t *data, uint64_t len);
+// Flushes the data to disk, closes and renames the file over its target.
+// Returns 1, or 0 with the message set ("cannot write %s", "short write to
+// %s", "close error on %s"); on failure nothing at the path changes and no
+// temporary file remains.
+int out_file_commit(out_file *f);
+// Closes and removes an uncommitted temporary file; no message.
+void out_file_discard(out_file *f);
+
+// Writes data to path in one go through the steps above. Returns 1, or 0 with
+// the message set, like out_file_commit.
 int write_file_atomic(const char *path, const uint8_t *data, uint64_t len);
 
 }  // namespace plenvo

@@ -1,7 +1,7 @@
 // The output builder: lays out the new document (catalog 1, page tree 2,
 // then page 3k, form 3k + 1 and content 3k + 2 for page k, then the copied
-// objects), builds its whole text in one buffer with a classic
-// cross-reference table, and hands it to the safe file write.
+// objects) with a classic cross-reference table, and streams the text into
+// the safe file write through a buffer of about 1 MiB.
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -26,16 +26,39 @@ constexpr uint64_t OUTPUT_LIMIT = 2147483648ull;
 
 const char *const MSG_GENERIC = "failed to build output (damaged page tree or content)";
 
-// The output text. After a failed growth it stays failed: later appends are
-// dropped instead of starting a fresh buffer.
+// The output text: a buffer passed on to the output file whenever it would
+// grow past FLUSH_AT, so memory stays bounded however large the output. A
+// piece of FLUSH_AT or more goes to the file directly. After a failed growth
+// it stays failed: later appends are dropped instead of starting a fresh buffer.
 struct out_text {
+    static constexpr uint64_t FLUSH_AT = uint64_t(1) << 20;
     buf b{};
     bool failed = false;
+    uint64_t written = 0;  // bytes already handed to the file
+    out_file *file;
 
+    explicit out_text(out_file *f) : file(f) {}
     ~out_text() { buf_free(&b); }
 
+    void flush() {
+        if (failed || b.len == 0) return;
+        out_file_write(file, b.data, b.len);
+        written += b.len;
+        b.len = 0;
+        b.data[0] = 0;
+    }
+    // Flushes once the buffer holds FLUSH_AT bytes; for texts appended to b directly.
+    void flush_if_full() {
+        if (!failed && b.data && b.len >= FLUSH_AT) flush();
+    }
     void put(const void *p, uint64_t n) {
         if (failed) return;
+        if (b.len + n > FLUSH_AT && b.len > 0) flush();
+        if (n >= FLUSH_AT) {
+            out_file_write(file, static_cast<const uint8_t *>(p), n);
+            written += n;
+            return;
+        }
         buf_append(&b, p, n);
         if (!b.data) failed = true;
     }
@@ -51,7 +74,7 @@ struct out_text {
         int n = number_text(x, tmp);
         put(tmp, static_cast<uint64_t>(n));
     }
-    uint64_t len() const { return failed ? 0 : b.len; }
+    uint64_t len() const { return failed ? 0 : written + b.len; }
 };
 
 // A short text composed in place before one append: the fixed parts of a
@@ -176,7 +199,12 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     }
     std::vector<int64_t> offsets(static_cast<size_t>(size), -1);
 
-    out_text o;
+    // The temporary file is made before the build; a failure to make or
+    // write it is reported after the build, which then runs to its end
+    // without writing, so that its own failures keep precedence.
+    out_file file;
+    out_file_open(&file, out_path);
+    out_text o(&file);
     buf_reserve(&o.b, 0);
     if (!o.b.data) {
         set_error("out of memory");
@@ -260,6 +288,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         if (line_len > 0) o.put(line.b.data, line_len);
         static const char draw_end[] = "endstream\nendobj\n";
         o.put(draw_end, sizeof draw_end - 1);
+        o.flush_if_full();
 
         if (o.failed) break;
         if (too_large()) {
@@ -282,6 +311,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         offsets[static_cast<size_t>(num)] = static_cast<int64_t>(o.len());
         copy_object(d, e, static_cast<int32_t>(num), cl, &o.b);
         if (!o.b.data) o.failed = true;
+        o.flush_if_full();
         if (too_large()) {
             set_error("output too large (2 GiB or more)");
             return 0;
@@ -311,7 +341,8 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         set_error("output too large (2 GiB or more)");
         return 0;
     }
-    if (!write_file_atomic(out_path, o.b.data, o.b.len)) return 0;
+    o.flush();
+    if (!out_file_commit(&file)) return 0;
     clear_error();
     return 1;
 }
