@@ -369,6 +369,19 @@ TEST(WriteFile, FailedFlushIsACloseError) {
     EXPECT_EQ(names_in(dir), (std::vector<std::string>{"in.pdf", "out.pdf"}));
 }
 
+// Only a file that replaces another is flushed: a new one has nothing to lose.
+TEST(WriteFile, NewOutputIsNotFlushed) {
+    std::string dir = temp_dir();
+    std::string in = write_file(dir, "in.pdf", simple_pdf(1));
+    std::string out = dir + "/new.pdf";
+    g_fail_fsync = true;
+    int rc = plenvo_to_size(in.c_str(), out.c_str(), 1);
+    g_fail_fsync = false;
+    EXPECT_EQ(rc, 1) << plenvo_last_error();
+    EXPECT_EQ(read_file(out).rfind("%PDF-1.4\n", 0), 0u);
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"in.pdf", "new.pdf"}));
+}
+
 TEST(WriteFile, FailedRenameIsAWriteError) {
     std::string dir = temp_dir();
     std::string in = write_file(dir, "in.pdf", simple_pdf(1));

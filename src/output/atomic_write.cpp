@@ -1,7 +1,9 @@
 // Safe replacement of the output file: the text goes to a temporary file in
 // the output's directory, written piece by piece while the document is built,
-// and renamed over the output only once it has been written, flushed and
-// closed. Any failure removes the temporary file and leaves whatever was at
+// and renamed over the output only once it has been written and closed. When
+// it replaces an existing file (the input itself, perhaps) its data is first
+// flushed to disk, so that a power failure cannot leave a short file where
+// the old one was; a new file has nothing to lose and is not flushed. Any failure removes the temporary file and leaves whatever was at
 // the output path exactly as it was. A failure to open or write is only
 // reported when the file is committed, so that a failure of the build itself
 // keeps precedence over it.
@@ -122,6 +124,7 @@ void open_posix(out_file *f, const char *path) {
         return;
     }
     f->fd = fd;
+    f->replacing = exists;
     if (exists) {
         // The replacement keeps the owner and permissions of the file it replaces.
         if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
@@ -155,7 +158,7 @@ void discard_posix(out_file *f) {
 
 // Flushes, closes and renames; false with the failure recorded.
 bool commit_posix(out_file *f) {
-    if (::fsync(f->fd) != 0) {
+    if (f->replacing && ::fsync(f->fd) != 0) {
         f->fail = out_file::CLOSE_ERROR;
         discard_posix(f);
         return false;
@@ -222,6 +225,7 @@ void open_windows(out_file *f, const char *path) {
         return;
     }
     f->fd = fd;
+    f->replacing = attrs != INVALID_FILE_ATTRIBUTES;
 }
 
 bool write_all_windows(int fd, const uint8_t *p, uint64_t left) {
@@ -244,7 +248,7 @@ void discard_windows(out_file *f) {
 }
 
 bool commit_windows(out_file *f) {
-    if (_commit(f->fd) != 0) {
+    if (f->replacing && _commit(f->fd) != 0) {
         f->fail = out_file::CLOSE_ERROR;
         discard_windows(f);
         return false;

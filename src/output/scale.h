@@ -158,6 +158,7 @@ struct out_file {
     std::string target;  // path with symbolic links followed
     std::string tmp;
     int fd = -1;
+    bool replacing = false;  // a file exists at target: flush before the rename
     failure fail = NONE;
 
     out_file() = default;
@@ -171,7 +172,8 @@ void out_file_open(out_file *f, const char *path);
 // Appends len bytes. Never sets the error text; a failure removes the
 // temporary file and is kept for out_file_commit.
 void out_file_write(out_file *f, const uint8_t *data, uint64_t len);
-// Flushes the data to disk, closes and renames the file over its target.
+// Closes the file and renames it over its target, flushing its data to disk
+// first when it replaces an existing file.
 // Returns 1, or 0 with the message set ("cannot write %s", "short write to
 // %s", "close error on %s"); on failure nothing at the path changes and no
 // temporary file remains.

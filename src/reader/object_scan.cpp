@@ -226,7 +226,7 @@ struct first_entry_index {
         if (!built) {
             by_num.reserve(static_cast<size_t>(d->objs.count));
             for (int32_t i = 0; i < d->objs.count; ++i) by_num.emplace_back(d->objs.items[i].num, i);
-            std::sort(by_num.begin(), by_num.end());
+            if (!std::is_sorted(by_num.begin(), by_num.end())) std::sort(by_num.begin(), by_num.end());
             value.assign(static_cast<size_t>(d->objs.count), -2);
             built = true;
         }
@@ -426,8 +426,10 @@ void cleanup_entries(doc *d) {
         const objent &e = v.items[k];
         if (e.has_stream && e.data_pos >= 0 && e.data_pos < e.data_end) ranges.emplace_back(e.data_pos, e.data_end);
     }
-    std::sort(ranges.begin(), ranges.end(),
-              [](const std::pair<int32_t, int32_t> &a, const std::pair<int32_t, int32_t> &b) { return a.first < b.first; });
+    const auto by_start = [](const std::pair<int32_t, int32_t> &a, const std::pair<int32_t, int32_t> &b) {
+        return a.first < b.first;
+    };
+    if (!std::is_sorted(ranges.begin(), ranges.end(), by_start)) std::sort(ranges.begin(), ranges.end(), by_start);
     int32_t m = -1;
     for (const auto &r : ranges) {
         m = std::max(m, r.second);

@@ -42,7 +42,7 @@ void limit_object_spans(doc *d) {
     for (int32_t i = 0; i < n; ++i)
         if (!it[i].in_objstm && it[i].hdr_pos >= 0) hdrs.push_back(it[i].hdr_pos);
     if (hdrs.size() <= static_cast<size_t>(MAX_SPANNED)) return;
-    std::sort(hdrs.begin(), hdrs.end());
+    if (!std::is_sorted(hdrs.begin(), hdrs.end())) std::sort(hdrs.begin(), hdrs.end());  // in file order already, as a rule
 
     bool dropped = false;
     std::vector<uint8_t> drop(static_cast<size_t>(n), 0);

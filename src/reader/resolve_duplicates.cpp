@@ -48,7 +48,8 @@ void decide_by_sorting(const doc *d, const std::vector<uint8_t> &objstm, std::ve
     std::vector<std::pair<int32_t, int32_t>> by_num;  // (num, index)
     for (int32_t i = 0; i < n; ++i)
         if (it[i].num >= 1 && it[i].num <= MAX_OBJNUM) by_num.emplace_back(it[i].num, i);
-    std::sort(by_num.begin(), by_num.end());
+    // Usually in order already: files list their objects by number.
+    if (!std::is_sorted(by_num.begin(), by_num.end())) std::sort(by_num.begin(), by_num.end());
     size_t g = 0;
     while (g < by_num.size()) {
         size_t h = g;
