@@ -5,6 +5,7 @@
 #include <string>
 
 #include "reader/doc.h"
+#include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo;
@@ -13,12 +14,8 @@ using plenvo_test::pdf_builder;
 namespace {
 
 // A document loaded from bytes, freed at the end.
-struct loaded {
-    doc d{};
-    int rc;
-    explicit loaded(const std::string &bytes)
-        : rc(doc_load_bytes(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), "test", &d)) {}
-    ~loaded() { doc_free(&d); }
+struct loaded : plenvo_test::loaded_doc {
+    explicit loaded(const std::string &bytes) : loaded_doc(bytes, "test") {}
     // The searched text of object num (its dictionary text), or "<none>".
     std::string dict(int32_t num) const {
         const objent *e = doc_lookup(&d, num);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "output/scale.h"
+#include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo;
@@ -12,14 +13,7 @@ using plenvo_test::pdf_builder;
 
 namespace {
 
-struct loaded {
-    doc d{};
-    int rc;
-    explicit loaded(const std::string &pdf) {
-        rc = doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(), "test.pdf", &d);
-    }
-    ~loaded() { doc_free(&d); }
-};
+using loaded = plenvo_test::loaded_doc;
 
 // Catalog 1, page-tree node 2 (with pages_entries) and page 3 (with page_entries).
 pdf_builder one_page(const std::string &page_entries, const std::string &pages_entries = "") {

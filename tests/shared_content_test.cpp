@@ -9,6 +9,7 @@
 #include "output/scale.h"
 #include "reader/scan.h"
 #include "plenvo.h"
+#include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo;
@@ -38,14 +39,7 @@ pdf_builder shared_streams() {
     return b;
 }
 
-struct loaded {
-    doc d{};
-    int rc;
-    explicit loaded(const std::string &pdf) {
-        rc = doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(), "test.pdf", &d);
-    }
-    ~loaded() { doc_free(&d); }
-};
+using loaded = plenvo_test::loaded_doc;
 
 // The stream data of output object num, read with its /Length.
 std::string form_content(const std::string &out, int num) {
