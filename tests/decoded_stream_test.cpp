@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "reader/buf.h"
 #include "reader/doc.h"
@@ -153,6 +154,62 @@ TEST(DecodedStreamFlate, AbbreviatedAndEscapedNames) {
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.stream(4), CONTENT);
     EXPECT_EQ(l.stream(5), CONTENT);
+}
+
+// A lone Flate name ends where any name ends: at white space, a delimiter
+// or a comment; a longer name, a near miss or an escape that changes the
+// name is another filter, which is refused.
+TEST(DecodedStreamFlate, SingleNameEndsWhereANameEnds) {
+    const std::string z = plenvo_test::zlib_compress(CONTENT);
+    pdf_builder pb = base_pdf();
+    pb.add_stream(4, z, "/Filter/FlateDecode/Type/XObject");
+    pb.add_stream(5, z, "/Filter /Fl%note\n/Subtype/Form");
+    pb.add_stream(6, z, "/Filter %note\n/Fl[/Dummy]");
+    pb.add_stream(7, z, "/Filter /FlateDecodeX");
+    pb.add_stream(8, z, "/Filter /Flate");
+    pb.add_stream(9, z, "/Filter /FlateDecode#20");
+    pb.add_stream(10, z, "/Filter /Fl# /Type/XObject");
+    pb.add_stream(11, z, "/Filter /F#6c");
+    pb.add_stream(12, z, "/Filter /FlateDecode /DecodeParms null");
+    pb.add_stream(13, z, "/Filter /FlateDecode /DecodeParms << /Predictor 1 >>");
+    loaded l(pb);
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.stream(4), CONTENT);
+    EXPECT_EQ(l.stream(5), CONTENT);
+    EXPECT_EQ(l.stream(6), CONTENT);
+    EXPECT_EQ(l.stream(7), "<null>");
+    EXPECT_EQ(l.stream(8), "<null>");
+    EXPECT_EQ(l.stream(9), "<null>");
+    EXPECT_EQ(l.stream(10), "<null>");
+    EXPECT_EQ(l.stream(11), CONTENT);
+    EXPECT_EQ(l.stream(12), CONTENT);
+    EXPECT_EQ(l.stream(13), CONTENT);
+}
+
+// Many small Flate streams appended one after another to the same buffer,
+// each found at the address returned for it.
+TEST(DecodedStreamFlate, ManySmallStreamsAppendInTurn) {
+    pdf_builder pb = base_pdf();
+    std::vector<std::string> texts;
+    for (int i = 0; i < 40; ++i) {
+        texts.push_back("BT /F1 12 Tf 72 " + std::to_string(700 - i) + " Td (line " + std::to_string(i) +
+                        ") Tj ET\n");
+        pb.add_stream(4 + i, plenvo_test::zlib_compress(texts.back()),
+                      i % 2 ? "/Filter /Fl" : "/Filter /FlateDecode");
+    }
+    loaded l(pb);
+    ASSERT_TRUE(l.ok);
+    uint64_t total = 0;
+    for (int i = 0; i < 40; ++i) {
+        const objent *e = doc_lookup(&l.d, 4 + i);
+        int32_t n = 0;
+        const uint8_t *p = decoded_stream(&l.d, e, &l.b, &n);
+        ASSERT_NE(p, nullptr) << i;
+        EXPECT_EQ(p, l.b.data + total) << i;
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(n)), texts[i]);
+        total += static_cast<uint64_t>(n);
+    }
+    EXPECT_EQ(l.b.len, total);
 }
 
 TEST(DecodedStreamFlate, DamagedDataKeepsWhatWasDecodedBeforeTheDamage) {

@@ -1,13 +1,15 @@
 // zlib/deflate decoder: table-driven Huffman decoding with a 64-bit bit
-// buffer, a fast loop guarded by worst-case margins and a fully checked loop
-// for the ends of the input and of the output.
+// buffer, a fast loop guarded by worst-case margins and a fully checked step
+// for faults and the end of the output.
 //
 // Results are those of a decoder that reads one bit at a time and stops at
 // the first bit it lacks: running out of input (anywhere) or of output room
 // fails the call, while damaged data ends decoding early with the bytes
-// already written. The checked loop pads the input logically with zero bytes
+// already written. The checked step pads the input logically with zero bytes
 // and counts them, so "ran out of input" is known exactly even though the
-// lookups read ahead.
+// lookups read ahead. Near the end of the input the fast loop runs on a
+// zero-padded copy of the last bytes and checks, when it stops, whether it
+// consumed padding.
 #include "inflate/inflate.h"
 
 #include <cstring>
@@ -252,7 +254,15 @@ inline uint64_t load_le64(const uint8_t *p) {
 inline uint64_t low_bits(uint64_t v, unsigned n) { return v & ((uint64_t(1) << n) - 1); }
 
 // Loads whole bytes until 56 to 63 bits are held, zero bytes past the end.
+// With 8 input bytes left one word load does it; the bytes it reads beyond
+// the ones it takes stay as copies above cnt.
 inline void refill_checked(bit_input &in) {
+    if (in.end - in.ip >= 8) {
+        in.buf |= load_le64(in.ip) << in.cnt;
+        in.ip += (63 - in.cnt) >> 3;
+        in.cnt |= 56;
+        return;
+    }
     while (in.cnt < 56) {
         uint64_t b = 0;
         if (in.ip < in.end)
@@ -287,6 +297,17 @@ inline uint32_t take_bits(bit_input &in, unsigned n) {
 // at least 15 bits), following a subtable link.
 inline uint32_t lookup(const uint32_t *table, unsigned width, uint64_t buf) {
     uint32_t e = table[buf & ((1u << width) - 1)];
+    if (e & F_SUB) e = table[(e >> 16) + ((buf >> width) & ((1u << ((e >> 4) & 15)) - 1))];
+    return e;
+}
+
+// The first-level entry only: a literal, or possibly a subtable link.
+inline uint32_t lookup_first(const uint32_t *table, unsigned width, uint64_t buf) {
+    return table[buf & ((1u << width) - 1)];
+}
+
+// The entry a first-level entry e stands for, following a subtable link.
+inline uint32_t resolve_sub(const uint32_t *table, unsigned width, uint32_t e, uint64_t buf) {
     if (e & F_SUB) e = table[(e >> 16) + ((buf >> width) & ((1u << ((e >> 4) & 15)) - 1))];
     return e;
 }
@@ -354,6 +375,15 @@ constexpr ptrdiff_t FAST_IN_ROOM = 16;
 // literal/length code and extra bits, distance code and extra bits.
 static_assert(15 + 5 + 15 + 13 <= 56 && 3 * 15 <= 56);
 
+// The last input bytes (fewer than FAST_IN_ROOM) are copied with zero bytes
+// after them, so that the fast loop can run to the end of the input. Until a
+// padding bit is consumed, the loaded bytes reach at most TAIL_AHEAD past the
+// real ones (the buffer holds at most 63 bits), so the loop may still start a
+// step there, and that step's two refills read FAST_IN_ROOM - 1 more bytes.
+constexpr ptrdiff_t TAIL_AHEAD = 7;
+constexpr size_t TAIL_SIZE = 48;
+static_assert((FAST_IN_ROOM - 1) + TAIL_AHEAD + FAST_IN_ROOM <= ptrdiff_t(TAIL_SIZE));
+
 // ---------------------------------------------------------------------------
 // Blocks
 // ---------------------------------------------------------------------------
@@ -366,81 +396,143 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
     const uint8_t *const in_end = bin.end;
     uint64_t buf = bin.buf;
     unsigned cnt = bin.cnt;
+    size_t pad = bin.pad;
     uint8_t *const dst = bout.dst;
     uint8_t *out = bout.out;
     uint8_t *const out_end = bout.end;
     outcome result;
+    uint8_t tail[TAIL_SIZE];
 
     for (;;) {
-        // Fast loop: input for a word refill and output room for the longest
-        // step are there, so nothing inside needs a bounds check. Anything
-        // unusual (a fault on the way) goes to the checked step below with
-        // the symbol's bits not yet consumed.
-        while (in_end - ip >= FAST_IN_ROOM && out_end - out >= FAST_OUT_ROOM) {
-            // cnt is at most 63 here: every refill stops below 64 bits.
-            buf |= load_le64(ip) << cnt;
-            ip += (63 - cnt) >> 3;
-            cnt |= 56;
+        if (out_end - out >= FAST_OUT_ROOM) {
+            // The fast loop reads words while fast_end - ip >= FAST_IN_ROOM:
+            // from the input itself, or near its end from a zero-padded copy
+            // of the last bytes, consuming padding bits freely; whether it
+            // did is settled once the loop stops.
+            const uint8_t *fast_end = in_end;
+            const uint8_t *tail_from = nullptr;
+            ptrdiff_t tail_real = 0;
+            if (in_end - ip < FAST_IN_ROOM) {
+                tail_from = ip;
+                tail_real = in_end - ip;
+                std::memset(tail, 0, sizeof tail);
+                if (tail_real > 0) std::memcpy(tail, ip, size_t(tail_real));
+                // Padding bytes already held (only once the real ones are
+                // all loaded) count as zero bytes of the copy.
+                ip = tail + ptrdiff_t(pad);
+                pad = 0;
+                fast_end = tail + tail_real + TAIL_AHEAD + FAST_IN_ROOM;
+            }
+            bool ended = false;
+            // Both limits lie inside their arrays: the tests above saw the room.
+            const uint8_t *const ip_last = fast_end - FAST_IN_ROOM;
+            uint8_t *const out_last = out_end - FAST_OUT_ROOM;
 
-            uint32_t e = lookup(litlen, LIT_BITS, buf);
-            if (e & F_LIT) {
-                buf >>= (e & 15);
-                cnt -= e & 15;
-                *out++ = uint8_t(e >> 16);
-                e = lookup(litlen, LIT_BITS, buf);
+            // Fast loop: input for a word refill and output room for the
+            // longest step are there, so nothing inside needs a bounds check.
+            // Anything unusual (a fault on the way) goes to the checked step
+            // below with the symbol's bits not yet consumed. Literal entries
+            // are never subtable links, so the link is followed only after
+            // the literal test.
+            while (ip <= ip_last && out <= out_last) {
+                // cnt is at most 63 here: every refill stops below 64 bits.
+                buf |= load_le64(ip) << cnt;
+                ip += (63 - cnt) >> 3;
+                cnt |= 56;
+
+                // A literal's entry holds no extra-bit count: its low byte is
+                // its code length.
+                uint32_t e = lookup_first(litlen, LIT_BITS, buf);
                 if (e & F_LIT) {
-                    buf >>= (e & 15);
-                    cnt -= e & 15;
+                    buf >>= (e & 63);
+                    cnt -= e & 63;
                     *out++ = uint8_t(e >> 16);
-                    e = lookup(litlen, LIT_BITS, buf);
+                    e = lookup_first(litlen, LIT_BITS, buf);
                     if (e & F_LIT) {
-                        buf >>= (e & 15);
-                        cnt -= e & 15;
+                        buf >>= (e & 63);
+                        cnt -= e & 63;
+                        *out++ = uint8_t(e >> 16);
+                        e = lookup_first(litlen, LIT_BITS, buf);
+                        if (e & F_LIT) {
+                            buf >>= (e & 63);
+                            cnt -= e & 63;
+                            *out++ = uint8_t(e >> 16);
+                            continue;
+                        }
+                    }
+                    // A match may follow: top the buffer up again (the entry
+                    // already read stays valid, refills only add bits above).
+                    buf |= load_le64(ip) << cnt;
+                    ip += (63 - cnt) >> 3;
+                    cnt |= 56;
+                }
+                if (e & F_SUB) {
+                    e = resolve_sub(litlen, LIT_BITS, e, buf);
+                    if (e & F_LIT) {
+                        buf >>= (e & 63);
+                        cnt -= e & 63;
                         *out++ = uint8_t(e >> 16);
                         continue;
                     }
                 }
-                // A match may follow: top the buffer up again (the entry
-                // already read stays valid, refills only add bits above).
-                buf |= load_le64(ip) << cnt;
-                ip += (63 - cnt) >> 3;
-                cnt |= 56;
+                if (e & F_EXCEPT) {
+                    if (e & F_END) {
+                        buf >>= (e & 15);
+                        cnt -= e & 15;
+                        ended = true;
+                    }
+                    break;
+                }
+                const uint64_t start_buf = buf;
+                const unsigned start_cnt = cnt;
+                unsigned n = e & 15;
+                unsigned x = (e >> 4) & 15;
+                const unsigned len = (e >> 16) + unsigned(low_bits(buf >> n, x));
+                buf >>= n + x;
+                cnt -= n + x;
+
+                uint32_t d = lookup(dist, DIST_BITS, buf);
+                n = d & 15;
+                x = (d >> 4) & 15;
+                const size_t distance = (d >> 16) + size_t(low_bits(buf >> n, x));
+                if ((d & F_NOCODE) || distance > size_t(out - dst)) {
+                    buf = start_buf;
+                    cnt = start_cnt;
+                    break;
+                }
+                buf >>= n + x;
+                cnt -= n + x;
+                out = copy_match_fast(out, distance, len);
             }
-            if (e & F_EXCEPT) {
-                if (e & F_END) {
-                    buf >>= (e & 15);
-                    cnt -= e & 15;
-                    result = outcome::ok;
+
+            if (tail_from) {
+                // Back to input positions: bytes past the real ones were
+                // padding. A bit-at-a-time decoder would have stopped at the
+                // first padding bit consumed, before anything after it.
+                const ptrdiff_t off = ip - tail;
+                if (off <= tail_real) {
+                    ip = tail_from + off;
+                } else {
+                    ip = in_end;
+                    pad = size_t(off - tail_real);
+                }
+                if (real_bits(bit_input{ip, in_end, buf, cnt, pad}) < 0) {
+                    result = outcome::no_input;
                     goto done;
                 }
-                break;
             }
-            const uint64_t start_buf = buf;
-            const unsigned start_cnt = cnt;
-            unsigned n = e & 15;
-            unsigned x = (e >> 4) & 15;
-            const unsigned len = (e >> 16) + unsigned(low_bits(buf >> n, x));
-            buf >>= n + x;
-            cnt -= n + x;
-
-            uint32_t d = lookup(dist, DIST_BITS, buf);
-            n = d & 15;
-            x = (d >> 4) & 15;
-            const size_t distance = (d >> 16) + size_t(low_bits(buf >> n, x));
-            if ((d & F_NOCODE) || distance > size_t(out - dst)) {
-                buf = start_buf;
-                cnt = start_cnt;
-                break;
+            if (ended) {
+                result = outcome::ok;
+                goto done;
             }
-            buf >>= n + x;
-            cnt -= n + x;
-            out = copy_match_fast(out, distance, len);
+            // Stopped for want of input words only: go on from the copy.
+            if (!tail_from && in_end - ip < FAST_IN_ROOM && out_end - out >= FAST_OUT_ROOM) continue;
         }
 
         // Checked step: one symbol with every test, in the order a
         // bit-at-a-time decoder makes them.
         {
-            bit_input in{ip, in_end, buf, cnt, bin.pad};
+            bit_input in{ip, in_end, buf, cnt, pad};
             uint32_t e = 0;
             outcome r = decode_checked(in, litlen, LIT_BITS, &e);
             if (r == outcome::ok) {
@@ -450,8 +542,7 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                     else
                         *out++ = uint8_t(e >> 16);
                 } else if (e & F_END) {
-                    r = outcome::ok;
-                    ip = in.ip, buf = in.buf, cnt = in.cnt, bin.pad = in.pad;
+                    ip = in.ip, buf = in.buf, cnt = in.cnt, pad = in.pad;
                     result = r;
                     goto done;
                 } else if (e & F_BADSYM) {
@@ -478,7 +569,7 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                     }
                 }
             }
-            ip = in.ip, buf = in.buf, cnt = in.cnt, bin.pad = in.pad;
+            ip = in.ip, buf = in.buf, cnt = in.cnt, pad = in.pad;
             if (r != outcome::ok) {
                 result = r;
                 goto done;
@@ -490,6 +581,7 @@ done:
     bin.ip = ip;
     bin.buf = buf;
     bin.cnt = cnt;
+    bin.pad = pad;
     bout.out = out;
     return result;
 }

@@ -1,6 +1,7 @@
 // The data of one stream object: in place when unfiltered, otherwise decoded
 // through its /Filter chain with its /DecodeParms.
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -298,6 +299,28 @@ void apply_parms(const doc *d, cursor c, std::vector<filter_spec> &chain, bool f
 
 inline bool is_flate(const std::string &name) { return name == "FlateDecode" || name == "Fl"; }
 
+// True when the /Filter value at the cursor is a single Flate name written
+// without #xx escapes, the one form read_name and is_flate accept that needs
+// no std::string: "/FlateDecode" or "/Fl" ending at white space, a delimiter
+// or the end of the region (a '#' after it would make it an escaped name).
+bool single_plain_flate(cursor c) {
+    skip_blank(c);
+    if (c.pos >= c.end || c.t[c.pos] != '/') return false;
+    const int32_t from = c.pos + 1;
+    const int32_t left = c.end - from;
+    const char *name = reinterpret_cast<const char *>(c.t + from);
+    int32_t n = 0;
+    if (left >= 11 && std::memcmp(name, "FlateDecode", 11) == 0)
+        n = 11;
+    else if (left >= 2 && std::memcmp(name, "Fl", 2) == 0)
+        n = 2;
+    else
+        return false;
+    if (n == left) return true;
+    const uint8_t after = c.t[from + n];
+    return is_ws(after) || is_delim(after);
+}
+
 struct free_deleter {
     void operator()(uint8_t *p) const { std::free(p); }
 };
@@ -343,43 +366,58 @@ bool inflate_into(buf *b, const uint8_t *src, size_t n, int32_t *out_len, const 
     }
 }
 
+// Inflates raw[0..raw_n) and appends the result to b: straight into b's
+// room when it can be reserved, otherwise through a separate block. The
+// address of the appended bytes, or nullptr when decoding fails.
+const uint8_t *inflate_appended(buf *b, const uint8_t *raw, size_t raw_n, int32_t *out_len) {
+    const uint8_t *p = nullptr;
+    if (inflate_into(b, raw, raw_n, out_len, &p)) return p;
+    size_t produced = 0;
+    std::unique_ptr<uint8_t, free_deleter> block(flate_decode_alloc(raw, raw_n, FILTER_MAX_OUT, &produced));
+    if (!block) return nullptr;
+    return hand_out(b, block.get(), produced, out_len);
+}
+
 }  // namespace
 
 // The data of stream object e; see buf.h. The filter chain is read from the
 // stream's own dictionary only (a /Filter inside a nested dictionary does not
-// count). A single Flate filter without a predictor is inflated straight into
-// one block and appended; every other chain goes through decode_chain.
+// count); /Filter and /DecodeParms are found in one walk. A single Flate
+// filter without a predictor is inflated straight into one block and
+// appended (a plain "/FlateDecode" or "/Fl" without /DecodeParms builds no
+// chain at all); every other chain goes through decode_chain.
 const uint8_t *decoded_stream(const doc *d, const objent *e, buf *b, int32_t *out_len) {
     if (!e || !e->has_stream || e->in_objstm) return nullptr;
     if (e->data_pos < 0 || e->data_end > d->len || e->data_end <= e->data_pos) return nullptr;
     const uint8_t *raw = d->data + e->data_pos;
     const size_t raw_n = static_cast<size_t>(e->data_end - e->data_pos);
 
-    std::vector<filter_spec> chain;
-    if (e->dict_pos >= 0) {
-        const int32_t end = e->stream_pos > 0 ? e->stream_pos : e->endobj_pos > 0 ? e->endobj_pos : d->len;
-        const int32_t region = end <= d->len ? end : d->len;
-        const int32_t f = find_name_top(d->data, region, e->dict_pos, region, "Filter");
-        if (f >= 0) {
-            if (!parse_filters(d, cursor{d->data, f + 7, region}, chain, true)) return nullptr;
-            const int32_t p = find_name_top(d->data, region, e->dict_pos, region, "DecodeParms");
-            if (p >= 0 && !chain.empty()) apply_parms(d, cursor{d->data, p + 12, region}, chain, true);
-        }
+    if (e->dict_pos < 0) {
+        *out_len = static_cast<int32_t>(raw_n);
+        return raw;
     }
+    const int32_t end = e->stream_pos > 0 ? e->stream_pos : e->endobj_pos > 0 ? e->endobj_pos : d->len;
+    const int32_t region = end <= d->len ? end : d->len;
+    static const char *const keys[2] = {"Filter", "DecodeParms"};
+    int32_t at[2] = {-1, -1};
+    find_names_top(d->data, region, e->dict_pos, region, keys, 2, at);
+    const int32_t f = at[0], p = at[1];
+    if (f < 0) {
+        *out_len = static_cast<int32_t>(raw_n);
+        return raw;
+    }
+    if (p < 0 && single_plain_flate(cursor{d->data, f + 7, region}))
+        return inflate_appended(b, raw, raw_n, out_len);
+
+    std::vector<filter_spec> chain;
+    if (!parse_filters(d, cursor{d->data, f + 7, region}, chain, true)) return nullptr;
+    if (p >= 0 && !chain.empty()) apply_parms(d, cursor{d->data, p + 12, region}, chain, true);
     if (chain.empty()) {
         *out_len = static_cast<int32_t>(raw_n);
         return raw;
     }
-
-    if (chain.size() == 1 && is_flate(chain[0].name) && chain[0].parms.predictor < 2) {
-        const uint8_t *p = nullptr;
-        if (inflate_into(b, raw, raw_n, out_len, &p)) return p;
-        size_t produced = 0;
-        std::unique_ptr<uint8_t, free_deleter> block(
-            flate_decode_alloc(raw, raw_n, FILTER_MAX_OUT, &produced));
-        if (!block) return nullptr;
-        return hand_out(b, block.get(), produced, out_len);
-    }
+    if (chain.size() == 1 && is_flate(chain[0].name) && chain[0].parms.predictor < 2)
+        return inflate_appended(b, raw, raw_n, out_len);
     std::vector<uint8_t> out;
     if (!decode_chain(raw, raw_n, chain, out, FILTER_MAX_OUT)) return nullptr;
     return hand_out(b, out.data(), out.size(), out_len);
