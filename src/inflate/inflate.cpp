@@ -13,6 +13,7 @@
 #include "inflate/inflate.h"
 
 #include <cstring>
+#include <type_traits>
 
 namespace plenvo {
 namespace {
@@ -158,8 +159,21 @@ constexpr int build_table(uint32_t *table, size_t capacity, unsigned width, cons
         codes[k] = uint16_t(code++);
     }
 
-    if (left > 0)
-        for (size_t i = 0; i < first_level; ++i) table[i] = F_NOCODE;
+    // First-level slots: the table grows from 2^(shortest length) slots, all
+    // "no code" at first, by doubling (the upper half a copy of the lower)
+    // before each longer length, so that a code written once into its slot
+    // of a 2^len table ends up in every slot whose low len bits it matches.
+    unsigned cur_bits = lens[sorted[0]] < width ? lens[sorted[0]] : width;
+    for (size_t i = 0; i < (size_t(1) << cur_bits); ++i) table[i] = F_NOCODE;
+    auto grow_to = [&](unsigned bits) {
+        for (; cur_bits < bits; ++cur_bits) {
+            const size_t half = size_t(1) << cur_bits;
+            if (std::is_constant_evaluated())
+                for (size_t i = 0; i < half; ++i) table[half + i] = table[i];
+            else
+                std::memcpy(table + half, table, half * sizeof *table);
+        }
+    };
     size_t next_sub = first_level;
     size_t sub_start = 0;
     unsigned sub_bits = 0;
@@ -169,10 +183,11 @@ constexpr int build_table(uint32_t *table, size_t capacity, unsigned width, cons
         const unsigned len = lens[sym];
         const uint32_t entry = payload[sym] | len;
         if (len <= width) {
-            for (size_t i = reverse_bits(codes[k], len); i < first_level; i += size_t(1) << len)
-                table[i] = entry;
+            grow_to(len);
+            table[reverse_bits(codes[k], len)] = entry;
             continue;
         }
+        grow_to(width);
         const unsigned prefix = codes[k] >> (len - width);
         if (prefix != cur_prefix) {
             // Codes sharing a first-level prefix are consecutive and their
@@ -193,6 +208,7 @@ constexpr int build_table(uint32_t *table, size_t capacity, unsigned width, cons
         for (size_t i = low; i < (size_t(1) << sub_bits); i += size_t(1) << tail)
             table[sub_start + i] = entry;
     }
+    grow_to(width);
     return left;
 }
 
@@ -658,7 +674,8 @@ outcome dynamic_block(bit_input &in, byte_output &out) {
         }
         if (real_bits(in) < 0) return outcome::no_input;
         if (idx + repeat > total) return outcome::fault;
-        while (repeat--) lens[idx++] = value;
+        std::memset(lens + idx, value, repeat);
+        idx += repeat;
     }
     if (lens[256] == 0) return outcome::fault;
 
