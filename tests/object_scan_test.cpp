@@ -3,10 +3,12 @@
 // plain position-by-position reading of the file gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -656,4 +658,171 @@ TEST(Hostile, LongSpaceRunAfterManyDeclaredEnds) {
     // stream headers inside the longer ranges are false hits.
     ASSERT_EQ(v.size(), 1u);
     EXPECT_EQ(v[0].data_len, 2000000);
+}
+
+// ---------------- walks one by one, then the sweep ----------------
+
+// Dictionaries that close before the next one opens are walked one by one;
+// from the first walk that reaches the next start on, the sweep answers.
+// Texts long enough for many 16-byte blocks, with strings, escapes and
+// nesting, and now and then a start whose walk runs on (a hex string, an
+// unclosed string): every answer must be the single walk's.
+TEST(DictCloses, WalksOneByOneThenSweepAgreeWithWalkingEachStart) {
+    std::mt19937 rng(99);
+    auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    static const char *const pieces[] = {
+        "<< /Type /Page /MediaBox [0 0 612 792] >>",
+        "<< /A (a string) /B (nested (paren) and \\) escaped) >>",
+        "<< /Kids [1 0 R 2 0 R] /D << /E <41> /F << >> >> >>",
+        "<< /S (\\\\) /T (x\\(y) >>",
+        "<<>>",
+        "<< /Long (" "0123456789abcdef0123456789abcdef0123456789abcdef" ") >>",
+    };
+    static const char *const runaways[] = {"<41> /X ", "<< (unclosed ", "<< /A << ", "< "};
+    int fell_back = 0, walked_through = 0;
+    for (int round = 0; round < 600; ++round) {
+        std::string s;
+        std::vector<int32_t> starts;
+        const int count = 1 + pick(40);
+        const int runaway_at = round % 3 == 0 ? -1 : pick(count);
+        for (int k = 0; k < count; ++k) {
+            s += std::string(static_cast<size_t>(pick(40)), k % 2 ? ' ' : 'x');
+            starts.push_back(static_cast<int32_t>(s.size()));
+            s += k == runaway_at ? runaways[pick(4)] : pieces[pick(6)];
+            if (pick(5) == 0) s += "stream\n";
+        }
+        if (pick(4) == 0) s += "<";  // an opening byte as the very last byte
+        const uint8_t *t = reinterpret_cast<const uint8_t *>(s.data());
+        const int32_t len = static_cast<int32_t>(s.size());
+        std::vector<int32_t> closes(starts.size());
+        find_dict_closes(t, len, starts.data(), starts.size(), closes.data());
+        bool overlap = false;
+        for (size_t k = 0; k < starts.size(); ++k) {
+            const int32_t one = dict_close_one(t, len, starts[k]);
+            ASSERT_EQ(closes[k], one) << "text '" << s << "' start " << starts[k];
+            if (k + 1 < starts.size() && (one < 0 || one >= starts[k + 1])) overlap = true;
+        }
+        (overlap ? fell_back : walked_through) += 1;
+    }
+    // Both ways were taken many times.
+    EXPECT_GT(fell_back, 100);
+    EXPECT_GT(walked_through, 100);
+}
+
+// ---------------- clean-up with headers out of file order ----------------
+
+// Tables made by hand, their entries partly in file order and partly not:
+// the clean-up that steps forward (binary search when a header goes back)
+// drops exactly the entries a plain comparison with every stream range of
+// the table drops.
+TEST(Cleanup, HeadersOutOfFileOrderAgreeWithAPlainComparison) {
+    std::mt19937 rng(5);
+    auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    int backwards = 0, dropped_inside = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<objent> table;
+        const int n = 1 + pick(60);
+        for (int k = 0; k < n; ++k) {
+            objent e{};
+            e.num = k + 1;
+            e.hdr_pos = pick(2000);
+            e.dict_pos = e.hdr_pos + 8;
+            e.stream_pos = e.data_pos = e.data_end = e.endobj_pos = e.end_pos = e.data_len = -1;
+            e.in_objstm = pick(10) == 0;
+            e.endobj_pos = pick(8) == 0 ? -1 : e.hdr_pos + 50;
+            if (!e.in_objstm && pick(3) == 0) {
+                e.has_stream = 1;
+                e.data_pos = e.hdr_pos + 20;
+                e.data_end = e.data_pos + pick(400);
+            }
+            table.push_back(e);
+        }
+        // Sorted by header in some rounds, sorted in stretches in others.
+        if (round % 3 != 2) {
+            const size_t cut = static_cast<size_t>(pick(n));
+            std::sort(table.begin(), table.begin() + static_cast<std::ptrdiff_t>(cut),
+                      [](const objent &a, const objent &b) { return a.hdr_pos < b.hdr_pos; });
+            if (round % 3 == 0) std::sort(table.begin(), table.end(), [](const objent &a, const objent &b) { return a.hdr_pos < b.hdr_pos; });
+        }
+        for (size_t k = 1; k < table.size(); ++k) backwards += table[k].hdr_pos < table[k - 1].hdr_pos ? 1 : 0;
+        std::vector<int32_t> want;
+        for (const objent &e : table) {
+            bool drop = e.has_stream && e.endobj_pos < 0;
+            for (const objent &r : table)
+                if (!drop && !e.in_objstm && r.has_stream && r.data_pos >= 0 && r.data_pos < r.data_end &&
+                    r.data_pos <= e.hdr_pos && e.hdr_pos < r.data_end)
+                    drop = true;
+            if (!drop) want.push_back(e.num);
+        }
+        dropped_inside += static_cast<int>(table.size() - want.size());
+        test_doc a(std::string(1, ' '));
+        for (const objent &e : table) objvec_push(&a.d.objs, &e);
+        cleanup_entries(&a.d);
+        ASSERT_EQ(a.d.objs.count, static_cast<int32_t>(want.size())) << "round " << round;
+        for (int32_t k = 0; k < a.d.objs.count; ++k) ASSERT_EQ(a.d.objs.items[k].num, want[static_cast<size_t>(k)]) << "round " << round;
+    }
+    EXPECT_GT(backwards, 1000);
+    EXPECT_GT(dropped_inside, 1000);
+}
+
+// ---------------- object streams told apart once per load ----------------
+
+// A whole load computes the object-stream flags once for the object streams
+// and the duplicate resolution; running the phases one by one, each working
+// them out itself, gives the same table.
+TEST(ObjectStreamFlags, OneLoadAndThePhasesOneByOneGiveTheSameTable) {
+    // Object stream `num` holding the given (number, text) members, uncompressed.
+    auto objstm = [](int num, const std::vector<std::pair<int, std::string>> &members, const std::string &dict_end) {
+        std::string header, body;
+        for (const auto &m : members) {
+            header += std::to_string(m.first) + " " + std::to_string(body.size()) + " ";
+            body += m.second + "\n";
+        }
+        const std::string data = header + body;
+        return std::to_string(num) + " 0 obj <</Length " + std::to_string(data.size()) + " /Type /ObjStm /N " +
+               std::to_string(members.size()) + " /First " + std::to_string(header.size()) + dict_end +
+               ">>stream\n" + data + "\nendstream endobj\n";
+    };
+    const std::vector<std::pair<int, std::string>> tree = {
+        {1, "<< /Type /Catalog /Pages 2 0 R >>"},
+        {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+        {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 300] >>"}};
+    std::vector<std::string> files;
+    // Regions overlapping: hex values walked on into the one stream's dictionary.
+    std::string hex_values = "%PDF-1.5\n";
+    for (int k = 0; k < 50; ++k) hex_values += std::to_string(k + 100) + " 0 obj <41> /Length /X endobj\n";
+    files.push_back(hex_values + objstm(60, tree, "") + "trailer << /Root 1 0 R >>\n");
+    // Disjoint regions: object streams among plain streams, a direct object
+    // beating a member, an object stream sharing its number with a direct object.
+    std::string mixed = "%PDF-1.5\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n";
+    mixed += objstm(20, {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, "<< /Member true >>"}}, " /X (a) ");
+    mixed += "21 0 obj\n<< /Length 3 >>\nstream\nabc\nendstream\nendobj\n";
+    mixed += "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>\nendobj\n";
+    mixed += "22 0 obj\n(direct 22)\nendobj\n" + objstm(22, {{4, "<< /Unused 1 >>"}}, "");
+    files.push_back(mixed + "trailer << /Root 1 0 R >>\n");
+    files.push_back(plenvo_test::simple_pdf(3));
+    int members = 0;
+    for (const std::string &f : files) {
+        doc whole;
+        const int rc = doc_load_bytes(reinterpret_cast<const uint8_t *>(f.data()), f.size(), "mem", &whole);
+        test_doc t(f);
+        scan_objects(&t.d);
+        read_object_streams(&t.d);
+        resolve_duplicates(&t.d);
+        limit_object_spans(&t.d);
+        ASSERT_EQ(rc, 0) << f;
+        ASSERT_EQ(whole.objs.count, t.d.objs.count) << f;
+        EXPECT_EQ(whole.max_num, t.d.max_num) << f;
+        for (int32_t k = 0; k < whole.objs.count; ++k) {
+            const objent &x = whole.objs.items[k], &y = t.d.objs.items[k];
+            EXPECT_EQ(x.num, y.num);
+            EXPECT_EQ(x.hdr_pos, y.hdr_pos);
+            EXPECT_EQ(x.in_objstm, y.in_objstm);
+            EXPECT_EQ(x.text_len, y.text_len);
+            if (x.in_objstm) EXPECT_EQ(std::memcmp(x.text, y.text, static_cast<size_t>(x.text_len)), 0);
+            members += x.in_objstm;
+        }
+        doc_free(&whole);
+    }
+    EXPECT_EQ(members, 5);  // 1, 2, 3 of stream 60; 2 of stream 20 and 4 of stream 22
 }

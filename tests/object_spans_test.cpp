@@ -2,7 +2,12 @@
 // objects after them; past 16 such headers the reach is cut.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "reader/doc.h"
 #include "support/loaded_doc.h"
@@ -103,6 +108,97 @@ TEST(ObjectSpans, OrdinaryFilesAreUnchanged) {
     ASSERT_EQ(l.rc, 0);
     EXPECT_EQ(l.d.pages.count, 40);
     EXPECT_EQ(l.dict(20), "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 200] >>\n");
+}
+
+// ---------------- entries out of file order ----------------
+
+// The cut worked out plainly: count, for each entry, the headers lying
+// strictly between its own and the end of its text.
+void plain_limit(std::vector<objent> *table, int32_t *max_num) {
+    std::vector<int32_t> hdrs;
+    for (const objent &e : *table)
+        if (!e.in_objstm && e.hdr_pos >= 0) hdrs.push_back(e.hdr_pos);
+    if (hdrs.size() <= 16) return;
+    std::vector<objent> kept;
+    bool dropped = false;
+    for (objent e : *table) {
+        const int32_t end = e.has_stream ? (e.stream_pos > 0 ? e.stream_pos : -1) : (e.endobj_pos > 0 ? e.endobj_pos : -1);
+        if (!e.in_objstm && e.hdr_pos >= 0 && end > e.hdr_pos) {
+            int32_t inside = 0, next = INT32_MAX;
+            for (int32_t h : hdrs)
+                if (h > e.hdr_pos) {
+                    next = std::min(next, h);
+                    if (h < end) ++inside;
+                }
+            if (inside > 16) {
+                if (e.has_stream) {
+                    dropped = true;
+                    continue;
+                }
+                e.endobj_pos = e.end_pos = next;
+            }
+        }
+        kept.push_back(e);
+    }
+    *table = kept;
+    if (dropped) {
+        *max_num = 0;
+        for (const objent &e : kept) *max_num = std::max(*max_num, e.num);
+    }
+}
+
+// Tables made by hand, sorted by header, sorted in stretches or not at all
+// (headers that go back are looked up by binary search, the others by
+// stepping forward): the cut is the plain one.
+TEST(ObjectSpans, EntriesOutOfFileOrderAreCutAsThePlainCount) {
+    std::mt19937 rng(11);
+    auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    int cut = 0, backwards = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<objent> table;
+        const int n = 10 + pick(80);
+        for (int k = 0; k < n; ++k) {
+            objent e{};
+            e.num = 1 + pick(200);
+            e.hdr_pos = pick(20) == 0 ? -1 : pick(3000);
+            e.dict_pos = e.hdr_pos + 8;
+            e.stream_pos = e.data_pos = e.data_end = e.data_len = -1;
+            e.in_objstm = pick(12) == 0;
+            e.has_stream = pick(3) == 0;
+            const int32_t end = e.hdr_pos + pick(1500) - 100;
+            if (e.has_stream)
+                e.stream_pos = end;
+            else
+                e.endobj_pos = end;
+            e.end_pos = end + 6;
+            table.push_back(e);
+        }
+        auto by_hdr = [](const objent &a, const objent &b) { return a.hdr_pos < b.hdr_pos; };
+        if (round % 3 == 0) std::sort(table.begin(), table.end(), by_hdr);
+        if (round % 3 == 1) std::sort(table.begin(), table.begin() + pick(n), by_hdr);
+        for (size_t k = 1; k < table.size(); ++k) backwards += table[k].hdr_pos < table[k - 1].hdr_pos ? 1 : 0;
+        doc d{};
+        for (const objent &e : table) objvec_push(&d.objs, &e);
+        d.max_num = -7;  // left alone unless a stream object leaves
+        std::vector<objent> want = table;
+        int32_t want_max = -7;
+        plain_limit(&want, &want_max);
+        limit_object_spans(&d);
+        ASSERT_EQ(d.objs.count, static_cast<int32_t>(want.size())) << "round " << round;
+        EXPECT_EQ(d.max_num, want_max) << "round " << round;
+        for (size_t k = 0; k < want.size(); ++k) {
+            const objent &g = d.objs.items[k];
+            ASSERT_EQ(g.num, want[k].num) << "round " << round;
+            ASSERT_EQ(g.endobj_pos, want[k].endobj_pos) << "round " << round << " entry " << k;
+            ASSERT_EQ(g.end_pos, want[k].end_pos) << "round " << round << " entry " << k;
+        }
+        bool changed = want.size() != table.size();
+        for (size_t k = 0; !changed && k < want.size(); ++k) changed = want[k].endobj_pos != table[k].endobj_pos;
+        cut += changed ? 1 : 0;
+        doc_free(&d);
+    }
+    EXPECT_GT(cut, 30);
+    EXPECT_GT(backwards, 1000);
 }
 
 }  // namespace

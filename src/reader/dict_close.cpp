@@ -1,5 +1,6 @@
 // Where a dictionary closes, walked as dict_stream_kw walks it.
 #include <algorithm>
+#include <bit>
 #include <memory>
 #include <queue>
 #include <unordered_map>
@@ -7,6 +8,11 @@
 #include <vector>
 
 #include "reader/scan_phases.h"
+
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+#include <emmintrin.h>
+#define PLENVO_DICT_CLOSE_SSE2 1
+#endif
 
 namespace plenvo {
 
@@ -59,12 +65,25 @@ namespace {
 
 constexpr int64_t NOWHERE = INT64_MAX;
 
-// Bytes where a walk in dictionary mode does something other than step on.
-struct event_bytes {
-    bool on[256] = {};
-    event_bytes() { on[uint8_t{'<'}] = on[uint8_t{'>'}] = on[uint8_t{'('}] = true; }
-};
-const event_bytes EVENTS;
+// First position in [i, end) holding byte a, b or c, or end (i >= end gives
+// i). Reads nothing at or past end. Sixteen bytes at a time where the
+// processor allows, one at a time over the rest.
+inline int64_t find_any_of3(const uint8_t *t, int64_t i, int64_t end, uint8_t a, uint8_t b, uint8_t c) {
+#if defined(PLENVO_DICT_CLOSE_SSE2)
+    const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+    const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+    const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+    while (i + 16 <= end) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0) return i + std::countr_zero(mask);
+        i += 16;
+    }
+#endif
+    while (i < end && t[i] != a && t[i] != b && t[i] != c) ++i;
+    return i;
+}
 
 // Queries that stand at the same position. Their walks are the same from here
 // on; only their depths differ: a query's depth is base + its offset.
@@ -244,10 +263,7 @@ struct close_sweep {
         }
     }
 
-    int64_t next_event(int64_t i) const {
-        while (i < len && !EVENTS.on[t[i]]) ++i;
-        return i;
-    }
+    int64_t next_event(int64_t i) const { return i < len ? find_any_of3(t, i, len, '<', '>', '(') : i; }
 
     // The walker `id` stands on the event byte at q (or on len).
     void step(int32_t id, int64_t q) {
@@ -324,12 +340,84 @@ struct close_sweep {
     }
 };
 
+// dict_close_one's walk from start, given up once it reads a byte at or past
+// `limit` (limit <= len; limit == len never gives up). Returns true with
+// *close set to dict_close_one's answer when the walk ended first, false when
+// it was given up (*close untouched). Reads nothing at or past len.
+bool walk_before(const uint8_t *t, int32_t len, int32_t start, int32_t limit, int32_t *close) {
+    const bool last = limit >= len;
+    int64_t depth = 0;
+    int32_t i = start < 0 ? 0 : start;
+    for (;;) {
+        i = static_cast<int32_t>(find_any_of3(t, i, limit, '<', '>', '('));
+        if (i >= limit) {
+            if (!last) return false;
+            *close = -1;
+            return true;
+        }
+        const uint8_t c = t[i];
+        if (i + 1 >= len) {  // '<', '>' or '(' as the last byte
+            *close = -1;
+            return true;
+        }
+        if (i + 1 >= limit) return false;
+        if (c == '<' || c == '>') {
+            if (t[i + 1] != c) {
+                ++i;
+                continue;
+            }
+            if (c == '<') {
+                ++depth;
+            } else if (--depth == 0) {
+                *close = i;
+                return true;
+            }
+            i += 2;
+            continue;
+        }
+        // A literal string: a backslash hides the byte after it.
+        int64_t nest = 1;
+        int64_t j = i + 1;
+        for (;;) {
+            j = find_any_of3(t, j, limit, '\\', '(', ')');
+            if (j >= limit) break;
+            const uint8_t b = t[j];
+            if (b == '\\') {
+                j += 2;
+                continue;
+            }
+            if (b == '(') {
+                ++nest;
+            } else if (--nest == 0) {
+                break;
+            }
+            ++j;
+        }
+        if (j >= limit) {
+            if (!last) return false;
+            *close = -1;  // the string never closes
+            return true;
+        }
+        i = static_cast<int32_t>(j + 1);
+    }
+}
+
 }  // namespace
 
 void find_dict_closes(const uint8_t *t, int32_t len, const int32_t *starts, size_t n, int32_t *closes) {
     for (size_t k = 0; k < n; ++k) closes[k] = -1;
     if (n == 0 || len <= 0) return;
-    close_sweep s(t, len, starts, n, closes);
+    // As a rule each dictionary closes before the next start: walk them one
+    // by one, every byte read once. The first walk that reaches the next
+    // start hands that start and all later ones to the sweep, so the bytes
+    // read twice are at most the file once.
+    size_t k = 0;
+    for (; k < n; ++k) {
+        const int32_t limit = k + 1 < n ? starts[k + 1] : len;
+        if (!walk_before(t, len, starts[k], limit, &closes[k])) break;
+    }
+    if (k == n) return;
+    close_sweep s(t, len, starts + k, n - k, closes + k);
     s.run();
 }
 

@@ -6,6 +6,7 @@
 
 #include "interface/error.h"
 #include "reader/doc.h"
+#include "reader/scan_phases.h"
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
@@ -37,8 +38,12 @@ int run_phases(doc *d, const char *name) {
     try {
         xref_walk(d);
         scan_objects(d);
-        read_object_streams(d);
-        resolve_duplicates(d);
+        {
+            // Object streams are told apart once for both phases that need it.
+            const std::vector<uint8_t> objstm = objstm_flags(d, d->objs.count);
+            read_object_streams(d, objstm);
+            resolve_duplicates(d, objstm);
+        }
         limit_object_spans(d);
         if (d->objs.count == 0) {
             set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", name);

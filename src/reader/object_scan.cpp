@@ -5,6 +5,7 @@
 // pass does work proportional to (number of objects) x (file length), even on
 // files made of thousands of unterminated objects or streams.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <map>
 #include <new>
@@ -124,6 +125,20 @@ int32_t stream_data_start(const uint8_t *t, int32_t len, int32_t s) {
     if (i < len && t[i] == '\n') return i + 1;
     if (i < len && t[i] == '\r') return (i + 1 < len && t[i + 1] == '\n') ? i + 2 : i + 1;
     return after + 1;
+}
+
+// skip_ws, inlined into the per-header loops.
+inline int32_t skip_white(const uint8_t *t, int32_t i, int32_t end) {
+    while (i < end && is_ws(t[i])) ++i;
+    return i;
+}
+
+// kw_at(t, p, len, "stream"), the keyword's length known in advance.
+inline bool stream_kw_at(const uint8_t *t, int32_t p, int32_t len) {
+    if (p < 0 || static_cast<int64_t>(p) + 6 > len) return false;
+    if (std::memcmp(t + p, "stream", 6) != 0) return false;
+    if (p > 0 && is_alnum(t[p - 1])) return false;
+    return p + 6 == len || !is_alnum(t[p + 6]);
 }
 
 objent blank_entry() {
@@ -264,7 +279,7 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
     for (const int32_t o : kw.obj) {
         objent e = blank_entry();
         if (!header_before(t, o, &e.num, &e.gen, &e.hdr_pos)) continue;
-        const int32_t val = skip_ws(t, o + 3, len);
+        const int32_t val = skip_white(t, o + 3, len);
         if (val < len && t[val] == '<') e.dict_pos = val;
         const int32_t before = v.count;
         objvec_push(&v, &e);
@@ -288,8 +303,8 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
     std::vector<after_close> seen;
     std::map<int32_t, after_close> seen_out_of_order;
     auto look_after = [&](int32_t c) {
-        const int32_t p = skip_ws(t, c + 2, len);
-        after_close a{c, kw_at(t, p, len, "stream") ? p : -1, -1};
+        const int32_t p = skip_white(t, c + 2, len);
+        after_close a{c, stream_kw_at(t, p, len) ? p : -1, -1};
         if (a.stream >= 0) a.data = stream_data_start(t, len, a.stream);
         return a;
     };
@@ -324,7 +339,7 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
     sorted_cursor endobj(kw.endobj);
     int32_t w = first;
     for (int32_t i = first; i < v.count; ++i) {
-        objent e = v.items[i];
+        objent &e = v.items[i];
         if (!e.has_stream) {
             const int32_t from = e.dict_pos >= 0 ? e.dict_pos : after_obj[static_cast<size_t>(i - first)];
             const int32_t ep = endobj.first_at_or_after(from);
@@ -332,7 +347,8 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
             e.endobj_pos = ep;
             e.end_pos = ep + 6;
         }
-        v.items[w++] = e;
+        if (w != i) v.items[w] = e;
+        ++w;
     }
     v.count = w;
 }
@@ -437,14 +453,28 @@ void cleanup_entries(doc *d) {
     }
     // Inside some range <=> among the ranges starting at or before the
     // position, the largest end lies beyond it. Kept entries keep their order.
+    // Headers come in file order as a rule: the count of ranges starting at
+    // or before the header then only grows and is stepped forward; a header
+    // before the previous one is looked up by binary search.
+    const size_t nr = ranges.size();
+    size_t below = 0;  // ranges starting at or before the previous header
+    int32_t prev = INT32_MIN;
     int32_t w = 0;
     for (int32_t k = 0; k < v.count; ++k) {
         const objent &e = v.items[k];
         bool drop = e.has_stream && e.endobj_pos < 0;
-        if (!drop && !e.in_objstm && !ranges.empty()) {
-            auto it = std::upper_bound(ranges.begin(), ranges.end(), e.hdr_pos,
-                                       [](int32_t pos, const std::pair<int32_t, int32_t> &r) { return pos < r.first; });
-            if (it != ranges.begin() && e.hdr_pos < max_end[static_cast<size_t>(it - ranges.begin() - 1)]) drop = true;
+        if (!drop && !e.in_objstm && nr > 0) {
+            const int32_t pos = e.hdr_pos;
+            if (pos >= prev) {
+                while (below < nr && ranges[below].first <= pos) ++below;
+            } else {
+                below = static_cast<size_t>(
+                    std::upper_bound(ranges.begin(), ranges.end(), pos,
+                                     [](int32_t x, const std::pair<int32_t, int32_t> &r) { return x < r.first; }) -
+                    ranges.begin());
+            }
+            prev = pos;
+            if (below > 0 && pos < max_end[below - 1]) drop = true;
         }
         if (!drop) v.items[w++] = e;
     }

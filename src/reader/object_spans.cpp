@@ -17,6 +17,7 @@
 // strings are taken for real ones by the scan, so a text with a few of them
 // keeps its whole extent.
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "reader/doc.h"
@@ -44,6 +45,14 @@ void limit_object_spans(doc *d) {
     if (hdrs.size() <= static_cast<size_t>(MAX_SPANNED)) return;
     if (!std::is_sorted(hdrs.begin(), hdrs.end())) std::sort(hdrs.begin(), hdrs.end());  // in file order already, as a rule
 
+    // The text reaches over more than MAX_SPANNED headers exactly when the
+    // (MAX_SPANNED + 1)-th header after its own lies before its end. The
+    // headers after e's own are found by stepping forward from the previous
+    // entry's while entries come in file order (the rule), by binary search
+    // otherwise.
+    const size_t nh = hdrs.size();
+    size_t after = 0;  // headers at or before the previous entry's header
+    int32_t prev = INT32_MIN;
     bool dropped = false;
     std::vector<uint8_t> drop(static_cast<size_t>(n), 0);
     for (int32_t i = 0; i < n; ++i) {
@@ -51,17 +60,22 @@ void limit_object_spans(doc *d) {
         if (e.in_objstm || e.hdr_pos < 0) continue;
         const int32_t end = text_end(e);
         if (end <= e.hdr_pos) continue;
-        auto first = std::upper_bound(hdrs.begin(), hdrs.end(), e.hdr_pos);
-        auto last = std::lower_bound(first, hdrs.end(), end);
-        if (last - first <= MAX_SPANNED) continue;
+        if (e.hdr_pos >= prev) {
+            while (after < nh && hdrs[after] <= e.hdr_pos) ++after;
+        } else {
+            after = static_cast<size_t>(std::upper_bound(hdrs.begin(), hdrs.end(), e.hdr_pos) - hdrs.begin());
+        }
+        prev = e.hdr_pos;
+        if (nh - after <= static_cast<size_t>(MAX_SPANNED) || hdrs[after + MAX_SPANNED] >= end) continue;
+        const int32_t first = hdrs[after];
         if (e.has_stream) {
             drop[static_cast<size_t>(i)] = 1;
             dropped = true;
         } else {
             // The next header starts after this object's "obj" keyword and
             // after the '<' of its dictionary, so the text stays non-empty.
-            e.endobj_pos = *first;
-            e.end_pos = *first;
+            e.endobj_pos = first;
+            e.end_pos = first;
         }
     }
     if (!dropped) return;

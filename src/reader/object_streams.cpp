@@ -1,6 +1,7 @@
 // Object streams: each stream whose dictionary names /ObjStm is decoded into
 // a block of the document's arena, and every object listed in its header is
 // appended to the table as a member whose text points into that block.
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -150,8 +151,14 @@ void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
 // Never fails: a stream that cannot be read adds nothing.
 void read_object_streams(doc *d) {
     if (!d->data || d->objs.count == 0) return;
-    const int32_t count = d->objs.count;
-    const std::vector<uint8_t> is_objstm = objstm_flags(d, count);
+    read_object_streams(d, objstm_flags(d, d->objs.count));
+}
+
+void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm) {
+    if (!d->data || d->objs.count == 0) return;
+    const int32_t count = static_cast<int32_t>(std::min<size_t>(is_objstm.size(), static_cast<size_t>(d->objs.count)));
+    // Most files have no object stream: nothing to read then.
+    if (std::find(is_objstm.begin(), is_objstm.begin() + count, uint8_t{1}) == is_objstm.begin() + count) return;
     const std::vector<objstm_dict> dicts = read_objstm_dicts(d, count, is_objstm);
     // Entries that share one "stream" keyword share its data: decode it once.
     std::unordered_map<uint64_t, decoded> done;

@@ -77,10 +77,18 @@ void decide_by_sorting(const doc *d, const std::vector<uint8_t> &objstm, std::ve
 // Never fails; allocates working arrays proportional to the table (or to the
 // largest number when numbering is dense).
 void resolve_duplicates(doc *d) {
+    d->max_num = 0;
+    if (d->objs.count == 0) return;
+    resolve_duplicates(d, objstm_flags(d, d->objs.count));
+}
+
+void resolve_duplicates(doc *d, const std::vector<uint8_t> &flags) {
     objvec &v = d->objs;
     d->max_num = 0;
     if (v.count == 0) return;
-    const std::vector<uint8_t> objstm = objstm_flags(d, v.count);
+    // Entries past the flags are members appended since: no object streams.
+    std::vector<uint8_t> objstm(flags.begin(), flags.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(flags.size(), static_cast<size_t>(v.count))));
+    objstm.resize(static_cast<size_t>(v.count), 0);
     int32_t top = 0;
     for (int32_t i = 0; i < v.count; ++i)
         if (v.items[i].num <= MAX_OBJNUM && v.items[i].num > top) top = v.items[i].num;

@@ -130,4 +130,12 @@ std::vector<int32_t> first_name_in_stream_regions(const doc *d, int32_t count, b
 // region), else 0.
 std::vector<uint8_t> objstm_flags(const doc *d, int32_t count);
 
+// read_object_streams with the flags objstm_flags gives for the table as it
+// stands, computed once by the caller and passed on to resolve_duplicates.
+// Entries past the flags are not read.
+void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm);
+// resolve_duplicates with the flags of read_object_streams: entries past them
+// (members appended since) count as no object stream.
+void resolve_duplicates(doc *d, const std::vector<uint8_t> &objstm);
+
 }  // namespace plenvo
