@@ -217,3 +217,47 @@ TEST(ReadObjIntValue, ReadsPlainIntegerObjects) {
     std::string c = "10 0 obj -3 endobj";
     EXPECT_EQ(read_obj_int_value(u(c), L(c), 0), -1);
 }
+
+// The several-name walks give, for every name, exactly what the one-name
+// searches give: on texts made of names that are prefixes of each other,
+// strings, comments, hex strings and nested dictionaries, cut at every
+// start and limit.
+TEST(FindNames, SameAnswersAsOneNameAtATime) {
+    const char *const pieces[] = {"/Page", "/Pages", "/P", "/Type", "/Page#20", "/Page+x", " ", "\n", "<<", ">>",
+                                  "(", ")", "(/Page)", "%/Pages\n", "<2F50>", "<", ">", "[", "]", "1", "\\"};
+    const char *const names[] = {"Page", "Pages", "P", "Type"};
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::string s;
+        const int n = 1 + static_cast<int>(next() % 24);
+        for (int k = 0; k < n; ++k) s += pieces[next() % (sizeof pieces / sizeof pieces[0])];
+        for (int32_t start = 0; start <= L(s); start += 3) {
+            for (int32_t limit : {L(s), L(s) - 1, L(s) / 2}) {
+                int32_t any[4], top[4];
+                find_names(u(s), L(s), start, limit, names, 4, any);
+                find_names_top(u(s), L(s), start, limit, names, 4, top);
+                for (int k = 0; k < 4; ++k) {
+                    EXPECT_EQ(any[k], find_name(u(s), L(s), start, limit, names[k])) << s << " " << names[k];
+                    EXPECT_EQ(top[k], find_name_top(u(s), L(s), start, limit, names[k])) << s << " " << names[k];
+                }
+            }
+        }
+    }
+}
+
+TEST(ByteClasses, MatchTheirDefinitions) {
+    for (int b = 0; b < 256; ++b) {
+        const uint8_t c = static_cast<uint8_t>(b);
+        const bool digit = b >= '0' && b <= '9';
+        const bool alnum = digit || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+        EXPECT_EQ(is_ws(c), b == 0 || b == 9 || b == 10 || b == 12 || b == 13 || b == 32) << b;
+        EXPECT_EQ(is_alnum(c), alnum) << b;
+        EXPECT_EQ(is_digit(c), digit) << b;
+        EXPECT_EQ(is_namecont(c), alnum || b == '+' || b == '-' || b == '_') << b;
+        EXPECT_EQ(is_space_byte(c), b == 32 || (b >= 9 && b <= 13)) << b;
+    }
+}

@@ -147,6 +147,47 @@ TEST(WriterLayout, PercentModePageSize) {
     EXPECT_EQ(xref_problems(o), "");
 }
 
+// Pages of one size share their placement texts; a page whose box or
+// rotation (its own or inherited) differs from the page before gets its own.
+TEST(WriterLayout, EveryPagePlacedByItsOwnBoxAndRotation) {
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 10 0 R 6 0 R 7 0 R 8 0 R] /Count 7 /MediaBox [0 0 612 792] >>");
+    b.add(3, "<< /Type /Page /Parent 2 0 R >>");
+    b.add(4, "<< /Type /Page /Parent 2 0 R /Rotate 90 >>");
+    b.add(10, "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 9 0 R] /Count 2 /Rotate 90 >>");
+    b.add(5, "<< /Type /Page /Parent 10 0 R >>");
+    b.add(9, "<< /Type /Page /Parent 10 0 R /Rotate 0 >>");
+    b.add(6, "<< /Type /Page /Parent 2 0 R /Rotate 180 >>");
+    b.add(7, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>");
+    b.add(8, "<< /Type /Page /Parent 2 0 R /MediaBox [10 20 622 812] >>");
+    std::string out = scale_100(b.build());
+    EXPECT_EQ(xref_problems(out), "");
+    struct want {
+        const char *media, *bbox, *matrix, *line;
+    };
+    const want pages[] = {
+        {"612 792", "0 0 612 792", "", "q 1 0 0 1 0 0 cm"},
+        {"792 612", "0 0 612 792", " /Matrix [0 -1 1 0 0 612]", "q 1 0 0 1 0 0 cm"},
+        {"792 612", "0 0 612 792", " /Matrix [0 -1 1 0 0 612]", "q 1 0 0 1 0 0 cm"},
+        {"612 792", "0 0 612 792", "", "q 1 0 0 1 0 0 cm"},
+        {"612 792", "0 0 612 792", " /Matrix [-1 0 0 -1 612 792]", "q 1 0 0 1 0 0 cm"},
+        {"595 842", "0 0 595 842", "", "q 1 0 0 1 0 0 cm"},
+        {"612 792", "10 20 622 812", "", "q 1 0 0 1 -10 -20 cm"},
+    };
+    for (int k = 0; k < 7; ++k) {
+        const int pnum = 3 * (k + 1);
+        EXPECT_NE(object_at(out, pnum).find(std::string("/MediaBox [0 0 ") + pages[k].media + "]"), std::string::npos)
+            << "page " << k + 1 << ": " << object_at(out, pnum);
+        const std::string head = std::string("/BBox [") + pages[k].bbox + "]" + pages[k].matrix + " /Length ";
+        EXPECT_NE(object_at(out, pnum + 1).find(head), std::string::npos)
+            << "page " << k + 1 << ": " << object_at(out, pnum + 1).substr(0, 160);
+        EXPECT_NE(object_at(out, pnum + 2).find(std::string("stream\n") + pages[k].line + " /F0 Do Q\n"),
+                  std::string::npos)
+            << "page " << k + 1 << ": " << object_at(out, pnum + 2);
+    }
+}
+
 TEST(WriterLayout, ContentCarriedDecodedIntoTheForm) {
     const std::string content = "0 0 m 100 100 l S\n";
     pdf_builder b;

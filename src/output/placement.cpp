@@ -18,16 +18,19 @@ namespace {
 // characters.
 constexpr double PLACE_MAX = 1e50;
 
+}  // namespace
+
 // The rotation that is carried out: 90, 180 or 270, and 0 for everything
 // else (no rotation, or an angle that is not a multiple of 90).
 int effective_rotation(const doc *d, const pageinfo *p) {
     int own = -1;
-    if (const objent *e = doc_lookup(d, p->objnum)) own = obj_rotate_own(d, e);
+    if (p->dict_read)
+        own = p->own_rotate;
+    else if (const objent *e = doc_lookup(d, p->objnum))
+        own = obj_rotate_own(d, e);
     int r = own >= 0 ? own % 360 : ((p->rotate % 360) + 360) % 360;
     return (r == 90 || r == 180 || r == 270) ? r : 0;
 }
-
-}  // namespace
 
 // Computes the placement of page p for the given mode and target. Takes the
 // page's own /Rotate from its object (doc_lookup) and falls back to the
@@ -92,11 +95,10 @@ int compute_placement(const doc *d, const pageinfo *p, int mode, double W, doubl
     return 0;
 }
 
-// Appends the placement line "q s 0 0 s tx ty cm /F0 Do Q\n" to b. When b
-// cannot grow, nothing is appended (b is then without storage).
-void place_form(buf *b, double s, double tx, double ty) {
-    char line[4 * NUMTEXT_SIZE + 32];
-    char *p = line;
+// Writes the placement line "q s 0 0 s tx ty cm /F0 Do Q\n" into out
+// (PLACE_LINE_SIZE bytes) and returns its length; no NUL is written.
+size_t place_line(double s, double tx, double ty, char *out) {
+    char *p = out;
     auto put = [&p](const char *text, size_t n) {
         std::memcpy(p, text, n);
         p += n;
@@ -110,17 +112,21 @@ void place_form(buf *b, double s, double tx, double ty) {
     *p++ = ' ';
     p += number_text(ty, p);
     put(" cm /F0 Do Q\n", 13);
-    buf_append(b, line, static_cast<uint64_t>(p - line));
+    return static_cast<size_t>(p - out);
 }
 
-// The form XObject's dictionary followed by " stream\n": /BBox is the page
-// box, /Matrix turns it by the placement's rotation (none for 0), /Length is
-// `length`, and /Resources is the given text when it is not null. Always
-// whole, however long the resources text is.
-std::string form_header(const pageinfo *p, const placement &pl, long length, const char *resources) {
-    // The fixed part is formatted in place; the resources text is appended.
-    char head[10 * NUMTEXT_SIZE + 160];
-    char *q = head;
+// Appends the placement line to b. When b cannot grow, nothing is appended
+// (b is then without storage).
+void place_form(buf *b, double s, double tx, double ty) {
+    char line[PLACE_LINE_SIZE];
+    buf_append(b, line, place_line(s, tx, ty, line));
+}
+
+// The start of the form XObject's dictionary, "<< /Type /XObject /Subtype
+// /Form /BBox [...]" and its /Matrix (none for rotation 0), written into out
+// (FORM_HEAD_SIZE bytes); returns its length. No NUL is written.
+size_t form_head(const pageinfo *p, const placement &pl, char *out) {
+    char *q = out;
     auto put = [&q](const char *text) {
         const size_t n = std::strlen(text);
         std::memcpy(q, text, n);
@@ -157,8 +163,17 @@ std::string form_header(const pageinfo *p, const placement &pl, long length, con
     default:
         break;
     }
-    put(" /Length ");
-    q = std::to_chars(q, head + sizeof head, length).ptr;
+    return static_cast<size_t>(q - out);
+}
+
+// The form XObject's dictionary followed by " stream\n": form_head, then
+// /Length `length` and /Resources with the given text when it is not null.
+// Always whole, however long the resources text is.
+std::string form_header(const pageinfo *p, const placement &pl, long length, const char *resources) {
+    char head[FORM_HEAD_SIZE + 32];
+    size_t n = form_head(p, pl, head);
+    std::memcpy(head + n, " /Length ", 9);
+    char *q = std::to_chars(head + n + 9, head + sizeof head, length).ptr;
     std::string h;
     const size_t rlen = resources ? std::strlen(resources) : 0;
     h.reserve(static_cast<size_t>(q - head) + rlen + 24);

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "interface/number_text.h"
 #include "reader/buf.h"
 #include "reader/doc.h"
 
@@ -36,8 +37,25 @@ struct placement {
 int compute_placement(const doc *d, const pageinfo *p, int mode, double W, double H, double f,
                       placement *out);
 
-// Appends "q s 0 0 s tx ty cm /F0 Do Q\n" to b (numbers by the number-text rule).
+// The rotation a page's placement carries out (90, 180, 270, else 0): the
+// page's own /Rotate (p->own_rotate when the loader set it, else looked up),
+// else the inherited one.
+int effective_rotation(const doc *d, const pageinfo *p);
+
+// Room for place_line's text.
+constexpr size_t PLACE_LINE_SIZE = 4 * NUMTEXT_SIZE + 32;
+// Writes "q s 0 0 s tx ty cm /F0 Do Q\n" (numbers by the number-text rule)
+// into out; returns its length, no NUL.
+size_t place_line(double s, double tx, double ty, char *out);
+// Appends place_line's text to b.
 void place_form(buf *b, double s, double tx, double ty);
+
+// Room for form_head's text.
+constexpr size_t FORM_HEAD_SIZE = 10 * NUMTEXT_SIZE + 160;
+// Writes the part of the form dictionary fixed by the page box and placement
+// ("<< /Type /XObject /Subtype /Form /BBox [...]" and any /Matrix) into out;
+// returns its length, no NUL.
+size_t form_head(const pageinfo *p, const placement &pl, char *out);
 
 // The form XObject's dictionary and "stream\n" keyword for a page with the given
 // placement, content length and rewritten resources text (nullptr: none).

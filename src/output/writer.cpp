@@ -52,6 +52,13 @@ struct out_text {
         if (!failed && b.data && b.len >= FLUSH_AT) flush();
     }
     void put(const void *p, uint64_t n) {
+        // The common case: room in the buffer below the flush mark.
+        if (b.data && !failed && n < b.cap - b.len && b.len + n <= FLUSH_AT) {
+            std::memmove(b.data + b.len, p, static_cast<size_t>(n));
+            b.len += n;
+            b.data[b.len] = 0;
+            return;
+        }
         if (failed) return;
         if (b.len + n > FLUSH_AT && b.len > 0) flush();
         if (n >= FLUSH_AT) {
@@ -107,9 +114,40 @@ struct content_guard {
     ~content_guard() { buf_free(&pc.owned); }
 };
 
-struct line_guard {
-    buf b{};
-    ~line_guard() { buf_free(&b); }
+// The texts fixed by a page's box and rotation, kept from the last page
+// placed: pages of one size (the usual case) reuse them instead of placing
+// and formatting again. Placement depends on nothing else of the page.
+struct geometry_memo {
+    bool valid = false;
+    double box[4] = {};
+    int r = 0;
+    placement pl{};
+    char media[2 * NUMTEXT_SIZE + 2];  // "W H" of the new /MediaBox
+    size_t media_len = 0;
+    char line[PLACE_LINE_SIZE];  // the drawing line
+    size_t line_len = 0;
+    char head[FORM_HEAD_SIZE];  // the form dictionary's fixed part
+    size_t head_len = 0;
+
+    // Brings the memo to page p; false when the page cannot be placed.
+    bool place(const doc *d, const pageinfo *p, int mode, double W, double H, double f) {
+        const double key[4] = {p->llx, p->lly, p->urx, p->ury};
+        const int rot = effective_rotation(d, p);
+        // Compared bit for bit: -0.0 and 0.0 are kept apart.
+        if (valid && rot == r && std::memcmp(key, box, sizeof box) == 0) return true;
+        valid = false;
+        if (compute_placement(d, p, mode, W, H, f, &pl) != 0) return false;
+        std::memcpy(box, key, sizeof box);
+        r = rot;
+        size_t n = static_cast<size_t>(number_text(pl.pw, media));
+        media[n++] = ' ';
+        n += static_cast<size_t>(number_text(pl.ph, media + n));
+        media_len = n;
+        line_len = place_line(pl.s, pl.tx, pl.ty, line);
+        head_len = form_head(p, pl, head);
+        valid = true;
+        return true;
+    }
 };
 
 // Appends one 20-byte cross-reference entry.
@@ -231,7 +269,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     o.put(" >>\nendobj\n");
 
     // Pages: page object, form object, content stream.
-    line_guard line;
+    geometry_memo geo;
     content_cache cache;
     content_cache_count(d, keys.data(), &cache);
     resources_memo resources;
@@ -239,24 +277,22 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     for (int32_t k = 1; k <= n; ++k) {
         const pageinfo *p = &d->pages.items[k - 1];
         const objent *e = doc_lookup(d, p->objnum);
-        placement pl{};
-        if (!e || compute_placement(d, p, mode, W, H, f, &pl) != 0) {
+        if (!e || !geo.place(d, p, mode, W, H, f)) {
             set_error("%s", MSG_GENERIC);
             return 0;
         }
         const long pnum = 3L * k;
-
-        line.b.len = 0;
-        if (line.b.data) line.b.data[0] = 0;
-        place_form(&line.b, pl.s, pl.tx, pl.ty);
-        const uint64_t line_len = line.b.data ? line.b.len : 0;
+        const uint64_t line_len = geo.line_len;
 
         offsets[pnum] = static_cast<int64_t>(o.len());
         short_text page_obj;
-        page_obj.num(pnum).lit(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ").real(pl.pw).lit(" ");
-        page_obj.real(pl.ph).lit("] /Contents ").num(pnum + 2).lit(" 0 R /Resources << /XObject << /F0 ");
-        page_obj.num(pnum + 1).lit(" 0 R >> >> >>\nendobj\n");
+        page_obj.num(pnum).lit(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
         o.put(page_obj.data(), page_obj.size());
+        o.put(geo.media, geo.media_len);
+        short_text page_end;
+        page_end.lit("] /Contents ").num(pnum + 2).lit(" 0 R /Resources << /XObject << /F0 ");
+        page_end.num(pnum + 1).lit(" 0 R >> >> >>\nendobj\n");
+        o.put(page_end.data(), page_end.size());
 
         gather_content_reusing(d, e, keys[k - 1].contents, &cache, &content.pc);
         if (content.pc.too_long) {
@@ -265,9 +301,15 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         }
         const int32_t clen = content.pc.data && content.pc.len > 0 ? content.pc.len : 0;
         const rewritten_resources &res = resources.of(d, k - 1, cl);
-        std::string header = form_header(p, pl, clen, res.present ? res.text.c_str() : nullptr);
+        // The form dictionary: the fixed part, /Length, /Resources, then the keyword.
+        short_text length_text;
+        length_text.lit(" /Length ").num(clen);
+        static const char res_key[] = " /Resources ";
+        static const char dict_end[] = " >> stream\n";
+        const uint64_t header_size = geo.head_len + length_text.size() +
+                                     (res.present ? sizeof res_key - 1 + res.text.size() : 0) + sizeof dict_end - 1;
         // Refused before the text is appended, so the buffer never grows past the limit.
-        if (o.len() + header.size() + static_cast<uint64_t>(clen) + line_len + 256 >= OUTPUT_LIMIT) {
+        if (o.len() + header_size + static_cast<uint64_t>(clen) + line_len + 256 >= OUTPUT_LIMIT) {
             set_error("output too large (2 GiB or more)");
             return 0;
         }
@@ -276,7 +318,13 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         short_text form_obj;
         form_obj.num(pnum + 1).lit(" 0 obj\n");
         o.put(form_obj.data(), form_obj.size());
-        o.put(header);
+        o.put(geo.head, geo.head_len);
+        o.put(length_text.data(), length_text.size());
+        if (res.present) {
+            o.put(res_key, sizeof res_key - 1);
+            o.put(res.text);
+        }
+        o.put(dict_end, sizeof dict_end - 1);
         if (clen > 0) o.put(content.pc.data, static_cast<uint64_t>(clen));
         static const char form_end[] = "\nendstream\nendobj\n";
         o.put(form_end, sizeof form_end - 1);
@@ -285,7 +333,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         short_text draw_obj;
         draw_obj.num(pnum + 2).lit(" 0 obj\n<< /Length ").num(static_cast<long>(line_len)).lit(" >>\nstream\n");
         o.put(draw_obj.data(), draw_obj.size());
-        if (line_len > 0) o.put(line.b.data, line_len);
+        o.put(geo.line, line_len);
         static const char draw_end[] = "endstream\nendobj\n";
         o.put(draw_end, sizeof draw_end - 1);
         o.flush_if_full();

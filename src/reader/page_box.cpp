@@ -96,13 +96,14 @@ int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out) {
     return 1;
 }
 
-int find_rect(const doc *d, const objent *e, const char *name, rect *out) {
-    text_range r = dict_range(d, e);
-    if (r.start < 0) return -1;
+namespace {
+
+// find_rect's answer for the dictionary text r, the key's first occurrence
+// being at `first` (-1: none); later occurrences are searched as needed.
+int rect_from(const doc *d, const text_range &r, const char *name, int32_t first, rect *out) {
     const int32_t n = static_cast<int32_t>(std::strlen(name));
     int found = -1;
-    for (int32_t p = find_name(r.base, r.end, r.start, r.end, name); p >= 0;
-         p = find_name(r.base, r.end, p + n + 1, r.end, name)) {
+    for (int32_t p = first; p >= 0; p = find_name(r.base, r.end, p + n + 1, r.end, name)) {
         found = 0;
         int32_t q = skip_ws(r.base, p + n + 1, r.end);
         if (q < r.end && r.base[q] == '[') {
@@ -122,14 +123,30 @@ int find_rect(const doc *d, const objent *e, const char *name, rect *out) {
     return found;
 }
 
+}  // namespace
+
+int find_rect(const doc *d, const objent *e, const char *name, rect *out) {
+    text_range r = dict_range(d, e);
+    if (r.start < 0) return -1;
+    return rect_from(d, r, name, find_name(r.base, r.end, r.start, r.end, name), out);
+}
+
 void fill_pageinfo(const doc *d, const objent *e, const page_attrs *inherited, pageinfo *p) {
+    // One walk over the dictionary finds the first occurrence of each key.
+    static const char *const keys[] = {"MediaBox", "CropBox", "Rotate"};
+    int32_t at[3] = {-1, -1, -1};
+    const text_range r = dict_range(d, e);
+    if (r.start >= 0) find_names(r.base, r.end, r.start, r.end, keys, 3, at);
+    p->own_rotate = r.start >= 0 ? rotate_value_at(d, r, at[2]) : -1;
+    p->dict_read = 1;
+
     rect media{}, crop{};
-    bool has_media = find_rect(d, e, "MediaBox", &media) == 1;
+    bool has_media = r.start >= 0 && rect_from(d, r, "MediaBox", at[0], &media) == 1;
     if (!has_media && inherited->has_media) {
         media = inherited->media;
         has_media = true;
     }
-    bool has_crop = find_rect(d, e, "CropBox", &crop) == 1;
+    bool has_crop = r.start >= 0 && rect_from(d, r, "CropBox", at[1], &crop) == 1;
     if (!has_crop && inherited->has_crop) {
         crop = inherited->crop;
         has_crop = true;

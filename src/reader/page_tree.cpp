@@ -242,7 +242,10 @@ int obj_type(const doc *d, const objent *e) {
 int obj_rotate_own(const doc *d, const objent *e) {
     text_range r = dict_range(d, e);
     if (r.start < 0) return -1;
-    int32_t p = find_name(r.base, r.end, r.start, r.end, "Rotate");
+    return rotate_value_at(d, r, find_name(r.base, r.end, r.start, r.end, "Rotate"));
+}
+
+int rotate_value_at(const doc *d, const text_range &r, int32_t p) {
     if (p < 0) return -1;
     const uint8_t *t = r.base;
     int32_t pos = p + 7, end = r.end;

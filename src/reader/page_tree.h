@@ -47,10 +47,18 @@ int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out);
 // but no value qualifies; -1 when the key does not occur.
 int find_rect(const doc *d, const objent *e, const char *name, rect *out);
 
+// The /Rotate value whose key's '/' stands at p in the dictionary text r (an
+// integer, or a reference to an integer object), normalised into 0..359; -1
+// when p is -1 or the value is not an integer. obj_rotate_own's answer when p
+// is the key's first occurrence.
+int rotate_value_at(const doc *d, const text_range &r, int32_t p);
+
 // Writes the page box of the page object e into p->llx..ury: the own crop box
 // (else the inherited one) clipped to the own media box (else the inherited
 // one); either alone when the other is missing or they do not overlap;
-// 0 0 595 842 when neither exists. Touches no other field.
+// 0 0 595 842 when neither exists; and the page's own rotation
+// (obj_rotate_own's answer) into p->own_rotate, setting p->dict_read.
+// Touches no other field.
 void fill_pageinfo(const doc *d, const objent *e, const page_attrs *inherited, pageinfo *p);
 
 // Walks the page tree below object num depth-first in /Kids order, appending

@@ -1,5 +1,6 @@
 #include "reader/scan.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -59,6 +60,58 @@ int32_t find_name(const uint8_t *t, int32_t len, int32_t start, int32_t limit, c
     return -1;
 }
 
+namespace {
+
+// Names searched for in one walk, with their lengths.
+struct name_set {
+    const char *const *names;
+    int count;
+    int32_t n[8];
+    int32_t shortest = INT32_MAX;
+
+    name_set(const char *const *nm, int c) : names(nm), count(c) {
+        for (int k = 0; k < c; ++k) {
+            n[k] = static_cast<int32_t>(std::strlen(nm[k]));
+            if (n[k] < shortest) shortest = n[k];
+        }
+    }
+
+    // Records p in out[k] for every name not found yet that stands at the
+    // '/' at p (as name_at decides); returns how many were recorded.
+    int match(const uint8_t *t, int32_t p, int32_t end, int32_t *out) const {
+        int got = 0;
+        for (int k = 0; k < count; ++k) {
+            if (out[k] < 0 && name_at(t, p, end, names[k], n[k])) {
+                out[k] = p;
+                ++got;
+            }
+        }
+        return got;
+    }
+};
+
+}  // namespace
+
+void find_names(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names, int count,
+                int32_t *out) {
+    for (int k = 0; k < count; ++k) out[k] = -1;
+    if (count <= 0) return;
+    const name_set set(names, count);
+    int left = count;
+    const int32_t end = len < limit ? len : limit;
+    int32_t p = start < 0 ? 0 : start;
+    // Every '/' that could start the shortest name is tried against each name
+    // not found yet; a name that would run past end does not match.
+    while (static_cast<int64_t>(p) + set.shortest + 1 <= end) {
+        const void *hit = std::memchr(t + p, '/', static_cast<size_t>(end - set.shortest - p));
+        if (!hit) return;
+        p = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
+        left -= set.match(t, p, end, out);
+        if (left == 0) return;
+        ++p;
+    }
+}
+
 // Position right after the literal string that opens at i ("(" at t[i]), or
 // -1 when it does not close before end. Backslash escapes the next byte.
 static int32_t skip_literal(const uint8_t *t, int32_t i, int32_t end) {
@@ -103,20 +156,15 @@ namespace {
 // not found before it keep -1).
 void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names,
                int count, int32_t *out) {
-    int32_t n[8];
+    for (int k = 0; k < count; ++k) out[k] = -1;
+    const name_set set(names, count);
     int left = count;
-    for (int k = 0; k < count; ++k) {
-        n[k] = static_cast<int32_t>(std::strlen(names[k]));
-        out[k] = -1;
-    }
     const int32_t end = len < limit ? len : limit;
     int depth = 0;
     int32_t i = start < 0 ? 0 : start;
-    while (i < end) {
-        if (!TOP_EVENTS.on[t[i]]) {
-            ++i;
-            continue;
-        }
+    for (;;) {
+        while (i < end && !TOP_EVENTS.on[t[i]]) ++i;  // straight to the next byte that matters
+        if (i >= end) return;
         uint8_t c = t[i];
         switch (c) {
         case '%': {
@@ -155,12 +203,8 @@ void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, cons
             break;
         case '/':
             if (depth <= 1) {
-                for (int k = 0; k < count; ++k) {
-                    if (out[k] < 0 && name_at(t, i, end, names[k], n[k])) {
-                        out[k] = i;
-                        if (--left == 0) return;
-                    }
-                }
+                left -= set.match(t, i, end, out);
+                if (left == 0) return;
             }
             ++i;
             break;

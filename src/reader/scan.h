@@ -6,19 +6,35 @@
 
 namespace plenvo {
 
+// Byte classes, one table lookup each.
+enum : uint8_t { BC_WS = 1, BC_ALNUM = 2, BC_DIGIT = 4, BC_NAMECONT = 8, BC_SPACE = 16 };
+struct byte_class_table {
+    uint8_t c[256] = {};
+    constexpr byte_class_table() {
+        for (int b = 0; b < 256; ++b) {
+            uint8_t v = 0;
+            if (b == 0x20 || b == 0x0A || b == 0x0D || b == 0x09 || b == 0x0C || b == 0x00) v |= BC_WS;
+            const bool digit = b >= '0' && b <= '9';
+            const bool alnum = digit || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+            if (digit) v |= BC_DIGIT;
+            if (alnum) v |= BC_ALNUM;
+            if (alnum || b == '+' || b == '-' || b == '_') v |= BC_NAMECONT;
+            if (b == ' ' || (b >= 0x09 && b <= 0x0D)) v |= BC_SPACE;
+            c[b] = v;
+        }
+    }
+};
+inline constexpr byte_class_table BYTE_CLASS{};
+
 // PDF white space: NUL, HT, LF, FF, CR, SP.
-inline bool is_ws(uint8_t c) {
-    return c == 0x20 || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x0C || c == 0x00;
-}
+inline bool is_ws(uint8_t c) { return (BYTE_CLASS.c[c] & BC_WS) != 0; }
 // ASCII letters and digits only.
-inline bool is_alnum(uint8_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+inline bool is_alnum(uint8_t c) { return (BYTE_CLASS.c[c] & BC_ALNUM) != 0; }
 inline bool is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
 // Bytes that continue a name: alphanumeric, '+', '-', '_'.
-inline bool is_namecont(uint8_t c) { return is_alnum(c) || c == '+' || c == '-' || c == '_'; }
+inline bool is_namecont(uint8_t c) { return (BYTE_CLASS.c[c] & BC_NAMECONT) != 0; }
 // Space bytes of the object-header test: SP, HT, LF, VT, FF, CR (not NUL).
-inline bool is_space_byte(uint8_t c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
+inline bool is_space_byte(uint8_t c) { return (BYTE_CLASS.c[c] & BC_SPACE) != 0; }
 
 // First position in [start, end) that is not white space, or end.
 int32_t skip_ws(const uint8_t *t, int32_t start, int32_t end);
@@ -34,6 +50,11 @@ int kw_at(const uint8_t *t, int32_t pos, int32_t len, const char *kw);
 // start that ends by min(len, limit) and is not followed by a name-continuation
 // byte inside that region; -1 if none. start must not be negative.
 int32_t find_name(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *name);
+
+// find_name for several names (at most 8) in one walk: out[k] receives
+// exactly what find_name would give for names[k]. Stops once every name is found.
+void find_names(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names, int count,
+                int32_t *out);
 
 // Like find_name, counting only names at dictionary depth 0 or 1 from start,
 // outside literal strings, hex strings and comments; -1 on none or on an
