@@ -84,6 +84,35 @@ struct out_text {
     uint64_t len() const { return failed ? 0 : written + b.len; }
 };
 
+// Writes the decimal digits of v at p; returns the end. Two digits at a time
+// from a table: object numbers, lengths and offsets are most of the numbers
+// an output holds.
+char *write_decimal(char *p, uint64_t v) {
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char tmp[20];
+    char *q = tmp + sizeof tmp;
+    while (v >= 100) {
+        const unsigned r = static_cast<unsigned>(v % 100);
+        v /= 100;
+        q -= 2;
+        q[0] = pairs[2 * r];
+        q[1] = pairs[2 * r + 1];
+    }
+    if (v >= 10) {
+        q -= 2;
+        q[0] = pairs[2 * v];
+        q[1] = pairs[2 * v + 1];
+    } else {
+        *--q = static_cast<char>('0' + v);
+    }
+    const size_t n = static_cast<size_t>(tmp + sizeof tmp - q);
+    std::memcpy(p, q, n);
+    return p + n;
+}
+
 // A short text composed in place before one append: the fixed parts of a
 // page's three objects. Room for a few numbers and the literal pieces.
 struct short_text {
@@ -97,7 +126,12 @@ struct short_text {
         return *this;
     }
     short_text &num(long v) {
-        p = std::to_chars(p, b + sizeof b, v).ptr;
+        if (v < 0) {
+            *p++ = '-';
+            p = write_decimal(p, 0 - static_cast<uint64_t>(v));
+        } else {
+            p = write_decimal(p, static_cast<uint64_t>(v));
+        }
         return *this;
     }
     short_text &real(double x) {
@@ -153,10 +187,14 @@ struct geometry_memo {
 // Appends one 20-byte cross-reference entry.
 void put_xref_entry(out_text &o, long offset, bool in_use) {
     char e[21];
-    long v = in_use ? offset : 0;
-    for (int i = 9; i >= 0; --i) {
-        e[i] = static_cast<char>('0' + v % 10);
-        v /= 10;
+    unsigned long v = in_use ? static_cast<unsigned long>(offset) : 0;
+    // Ten digits: two groups of five, each split without a 64-bit division per digit.
+    unsigned lo = static_cast<unsigned>(v % 100000), hi = static_cast<unsigned>(v / 100000 % 100000);
+    for (int i = 4; i >= 0; --i) {
+        e[i] = static_cast<char>('0' + hi % 10);
+        e[i + 5] = static_cast<char>('0' + lo % 10);
+        hi /= 10;
+        lo /= 10;
     }
     std::memcpy(e + 10, in_use ? " 00000 n \n" : " 65535 f \n", 10);
     o.put(e, 20);
