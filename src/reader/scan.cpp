@@ -67,23 +67,37 @@ int32_t find_name(const uint8_t *t, int32_t len, int32_t start, int32_t limit, c
 
 namespace {
 
-// Names searched for in one walk, with their lengths.
+// Names searched for in one walk, with their lengths and the set of their
+// first bytes (most names met in a walk start with none of them).
 struct name_set {
     const char *const *names;
     int count;
     int32_t n[8];
     int32_t shortest = INT32_MAX;
+    uint64_t firsts[4] = {};
+    bool empty_name = false;
 
     name_set(const char *const *nm, int c) : names(nm), count(c) {
         for (int k = 0; k < c; ++k) {
             n[k] = static_cast<int32_t>(std::strlen(nm[k]));
             if (n[k] < shortest) shortest = n[k];
+            if (n[k] == 0) {
+                empty_name = true;
+            } else {
+                const uint8_t f = static_cast<uint8_t>(nm[k][0]);
+                firsts[f >> 6] |= uint64_t(1) << (f & 63);
+            }
         }
     }
 
     // Records p in out[k] for every name not found yet that stands at the
     // '/' at p (as name_at decides); returns how many were recorded.
     int match(const uint8_t *t, int32_t p, int32_t end, int32_t *out) const {
+        if (!empty_name) {
+            if (p + 1 >= end) return 0;
+            const uint8_t f = t[p + 1];
+            if (!((firsts[f >> 6] >> (f & 63)) & 1)) return 0;
+        }
         int got = 0;
         for (int k = 0; k < count; ++k) {
             if (out[k] < 0 && name_at(t, p, end, names[k], n[k])) {
