@@ -767,6 +767,34 @@ TEST(Cleanup, HeadersOutOfFileOrderAgreeWithAPlainComparison) {
 
 // ---------------- object streams told apart once per load ----------------
 
+// The scan lists every "/ObjStm" of the file; the flags worked out from that
+// list (only regions holding one are searched) are the flags of a search in
+// every region, also when "/ObjStm" ends a region, is followed by more name
+// bytes or stands in stream data.
+TEST(ObjectStreamFlags, FromTheScansListTheSameAsSearchingEveryRegion) {
+    std::mt19937 rng(31);
+    int flagged = 0, disjoint = 0;  // object streams among disjoint regions
+    for (int round = 0; round < 3000; ++round) {
+        std::string s = round % 2 ? token_soup(rng, 10 + round % 60) : overlapping_soup(rng, 2 + round % 12);
+        if (round % 5 == 0) s += "9 0 obj <</Type /ObjStmX>>stream\nab/ObjStm\nendstream endobj 10 0 obj <</ObjStm";
+        test_doc t(s);
+        std::vector<int32_t> names;
+        scan_objects(&t.d, &names);
+        std::vector<int32_t> want_names;
+        for (size_t p = s.find("/ObjStm"); p != std::string::npos; p = s.find("/ObjStm", p + 1))
+            want_names.push_back(static_cast<int32_t>(p));
+        ASSERT_EQ(names, want_names) << s;
+        const std::vector<uint8_t> got = objstm_flags(&t.d, t.d.objs.count, names);
+        ASSERT_EQ(got, objstm_flags(&t.d, t.d.objs.count)) << s;
+        if (stream_regions_overlap(&t.d, t.d.objs.count)) continue;
+        ++disjoint;
+        for (uint8_t f : got) flagged += f;
+    }
+    // The list is used for disjoint regions (overlapping ones search the whole file).
+    EXPECT_GT(disjoint, 1000);
+    EXPECT_GT(flagged, 100);
+}
+
 // A whole load computes the object-stream flags once for the object streams
 // and the duplicate resolution; running the phases one by one, each working
 // them out itself, gives the same table.

@@ -37,10 +37,12 @@ int file_seek_end(FILE *f) {
 int run_phases(doc *d, const char *name) {
     try {
         xref_walk(d);
-        scan_objects(d);
         {
-            // Object streams are told apart once for both phases that need it.
-            const std::vector<uint8_t> objstm = objstm_flags(d, d->objs.count);
+            // Object streams are told apart once for both phases that need
+            // it, with the places of "/ObjStm" the scan met on its way.
+            std::vector<int32_t> objstm_names;
+            scan_objects(d, &objstm_names);
+            const std::vector<uint8_t> objstm = objstm_flags(d, d->objs.count, objstm_names);
             read_object_streams(d, objstm);
             resolve_duplicates(d, objstm);
         }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <utility>
 
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
@@ -18,12 +19,15 @@ namespace {
 
 // Positions of the "obj" and "endobj" keywords of the file, increasing.
 // "obj" positions stop at len - 4: a header keyword needs a byte after it.
+// Also every position of the bytes "/ObjStm", increasing (whatever follows).
 struct keyword_table {
     std::vector<int32_t> obj;
     std::vector<int32_t> endobj;
+    std::vector<int32_t> objstm_names;
 };
 
-// Both keywords end in "obj"; one jump from 'j' to 'j' finds them all.
+// Both keywords end in "obj", and "/ObjStm" has a 'j' too: one jump from
+// 'j' to 'j' finds them all.
 keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
     keyword_table k;
     const uint8_t *p = t;
@@ -33,7 +37,13 @@ keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
         if (!hit) break;
         const int32_t jp = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
         p = static_cast<const uint8_t *>(hit) + 1;
-        if (jp < 2 || t[jp - 1] != 'b' || t[jp - 2] != 'o') continue;
+        if (jp < 2 || t[jp - 1] != 'b') continue;
+        if (t[jp - 2] == 'O') {
+            if (jp >= 3 && static_cast<int64_t>(jp) + 4 <= len && std::memcmp(t + jp - 3, "/ObjStm", 7) == 0)
+                k.objstm_names.push_back(jp - 3);
+            continue;
+        }
+        if (t[jp - 2] != 'o') continue;
         if (jp + 1 < len && is_alnum(t[jp + 1])) continue;
         const int32_t o = jp - 2;
         if (o >= 3 && t[o - 1] == 'd' && t[o - 2] == 'n' && t[o - 3] == 'e') {
@@ -502,12 +512,16 @@ void cleanup_entries_unindexed(doc *d) {
 
 // Direct object scan: headers, stream extents, clean-up. Appends to d->objs
 // in file order; never fails (what it cannot read is left out).
-void scan_objects(doc *d) {
+void scan_objects(doc *d) { scan_objects(d, nullptr); }
+
+void scan_objects(doc *d, std::vector<int32_t> *objstm_names) {
+    if (objstm_names) objstm_names->clear();
     if (!d->data || d->len <= 0) return;
-    const keyword_table kw = find_obj_keywords(d->data, d->len);
+    keyword_table kw = find_obj_keywords(d->data, d->len);
     scan_headers_with(d, kw);
     stream_extents_with(d, kw);
     cleanup_entries(d);
+    if (objstm_names) *objstm_names = std::move(kw.objstm_names);
 }
 
 }  // namespace plenvo

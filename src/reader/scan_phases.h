@@ -38,6 +38,9 @@ void find_dict_closes(const uint8_t *t, int32_t len, const int32_t *starts, size
 
 // ---- object scan internals (object_scan.cpp) ----
 
+// scan_objects, also handing back every position of the bytes "/ObjStm" in
+// the file, increasing (what objstm_flags below may take). Same contract.
+void scan_objects(doc *d, std::vector<int32_t> *objstm_names);
 // Pass 1 only: appends one entry per object header (stream entries without
 // their extents). Table order is file order.
 void scan_headers(doc *d);
@@ -129,6 +132,10 @@ std::vector<int32_t> first_name_in_stream_regions(const doc *d, int32_t count, b
 // stream (a direct stream entry with the name /ObjStm in its dictionary
 // region), else 0.
 std::vector<uint8_t> objstm_flags(const doc *d, int32_t count);
+// The same flags, given every position of the bytes "/ObjStm" in the file
+// (increasing): a region holding none of them holds no /ObjStm, and only the
+// regions that do are searched.
+std::vector<uint8_t> objstm_flags(const doc *d, int32_t count, const std::vector<int32_t> &objstm_names);
 
 // read_object_streams with the flags objstm_flags gives for the table as it
 // stands, computed once by the caller and passed on to resolve_duplicates.
