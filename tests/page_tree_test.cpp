@@ -13,6 +13,8 @@
 #include "interface/error.h"
 #include "reader/doc.h"
 #include "reader/page_tree.h"
+#include "output/scale.h"
+#include "plenvo.h"
 #include "reader/scan.h"
 #include "support/pdf_builder.h"
 
@@ -700,4 +702,42 @@ TEST(Resources, NoneWhenNoAncestorHasThem) {
     std::unique_ptr<test_doc> t(one_page("/Resources << >>"));
     ASSERT_EQ(t->load(), 0) << g_err;
     EXPECT_EQ(t->d.pages.items[0].res_node, -1);
+}
+
+// What the loader keeps from each page's dictionary is what a later search
+// of that dictionary gives: keys in strings, comments, hex strings or nested
+// dictionaries, repeated keys, an indirect /Rotate, and a page held in an
+// object stream.
+TEST(PageDictionary, KeptAnswersMatchSearchingAgain) {
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R 7 0 R 8 0 R 20 0 R] /Count 7 >>");
+    b.add(3, "<< /Type /Page /Parent 2 0 R /Contents 9 0 R /Resources << >> /Rotate 90 >>");
+    b.add(4, "<< /Type /Page /Parent 2 0 R /Note (/Contents 1 0 R /Rotate 180) /Contents 9 0 R >>");
+    b.add(5, "<< /Type /Page /Parent 2 0 R /A << /Contents 9 0 R /Resources << >> >> /Rotate 10 0 R >>");
+    b.add(6, "<< /Type /Page /Parent 2 0 R %/Resources\n /Resources << >> /Contents [9 0 R] >>");
+    b.add(7, "<< /Type /Page /Parent 2 0 R /H <2F5265736F7572636573> /Contents 9 0 R /Contents 11 0 R >>");
+    b.add(8, "<< /Type /Page /Parent 2 0 R /Note (unterminated /Contents 9 0 R /Resources << >>");
+    b.add(9, "<< /Length 0 >>");
+    b.add(10, "270");
+    b.add(11, "<< /Length 0 >>");
+    test_doc t(build(b));
+    t.add_member(20, "<< /Type /Page /Parent 2 0 R /Rotate -90 /Resources << /Font << >> >> /Contents 9 0 R >>");
+    ASSERT_EQ(t.load(), 0) << plenvo_last_error();
+    ASSERT_EQ(t.d.pages.count, 7);
+    for (int32_t k = 0; k < t.d.pages.count; ++k) {
+        const pageinfo &p = t.d.pages.items[k];
+        const objent *e = t.obj(p.objnum);
+        ASSERT_NE(e, nullptr);
+        ASSERT_EQ(p.dict_read, 1);
+        const page_keys want = find_page_keys(&t.d, e);
+        EXPECT_EQ(p.contents_key, want.contents) << "page " << p.objnum;
+        EXPECT_EQ(p.resources_key, want.resources) << "page " << p.objnum;
+        EXPECT_EQ(p.own_rotate, obj_rotate_own(&t.d, e)) << "page " << p.objnum;
+    }
+    // The answers are the ones the dictionaries call for, not merely equal.
+    EXPECT_EQ(t.d.pages.items[0].own_rotate, 90);
+    EXPECT_EQ(t.d.pages.items[1].own_rotate, 180);  // a name inside a string still counts for /Rotate
+    EXPECT_EQ(t.d.pages.items[2].own_rotate, 270);
+    EXPECT_EQ(t.d.pages.items[6].own_rotate, 270);
 }

@@ -218,8 +218,8 @@ TEST(ReadObjIntValue, ReadsPlainIntegerObjects) {
     EXPECT_EQ(read_obj_int_value(u(c), L(c), 0), -1);
 }
 
-// The several-name walks give, for every name, exactly what the one-name
-// searches give: on texts made of names that are prefixes of each other,
+// The several-name walks (and the walk doing both kinds at once) give, for
+// every name, exactly what the one-name searches give: on texts made of names that are prefixes of each other,
 // strings, comments, hex strings and nested dictionaries, cut at every
 // start and limit.
 TEST(FindNames, SameAnswersAsOneNameAtATime) {
@@ -237,13 +237,24 @@ TEST(FindNames, SameAnswersAsOneNameAtATime) {
         for (int k = 0; k < n; ++k) s += pieces[next() % (sizeof pieces / sizeof pieces[0])];
         for (int32_t start = 0; start <= L(s); start += 3) {
             for (int32_t limit : {L(s), L(s) - 1, L(s) / 2}) {
-                int32_t any[4], top[4];
+                int32_t any[4], top[4], both_top[2], both_any[3];
                 find_names(u(s), L(s), start, limit, names, 4, any);
                 find_names_top(u(s), L(s), start, limit, names, 4, top);
                 for (int k = 0; k < 4; ++k) {
                     EXPECT_EQ(any[k], find_name(u(s), L(s), start, limit, names[k])) << s << " " << names[k];
                     EXPECT_EQ(top[k], find_name_top(u(s), L(s), start, limit, names[k])) << s << " " << names[k];
                 }
+                // Top-level and anywhere names in one walk, the sets overlapping.
+                const char *const top_names[] = {"Pages", "Type"};
+                const char *const any_names[] = {"P", "Page", "Type"};
+                find_names_top_any(u(s), L(s), start, limit, top_names, 2, both_top, any_names, 3, both_any);
+                for (int k = 0; k < 2; ++k)
+                    EXPECT_EQ(both_top[k], find_name_top(u(s), L(s), start, limit, top_names[k])) << s << " top " << k;
+                for (int k = 0; k < 3; ++k)
+                    EXPECT_EQ(both_any[k], find_name(u(s), L(s), start, limit, any_names[k])) << s << " any " << k;
+                find_names_top_any(u(s), L(s), start, limit, top_names, 0, both_top, any_names, 3, both_any);
+                for (int k = 0; k < 3; ++k)
+                    EXPECT_EQ(both_any[k], find_name(u(s), L(s), start, limit, any_names[k])) << s << " alone " << k;
             }
         }
     }

@@ -326,7 +326,10 @@ void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_
 
     // A dictionary shared by several pages is scanned once: scanning it again
     // would find only numbers already taken.
+    // Neighbouring pages most often share theirs: the last one scanned is
+    // recognised without a lookup.
     std::set<std::pair<const uint8_t *, const uint8_t *>> scanned;
+    std::pair<const uint8_t *, const uint8_t *> last{nullptr, nullptr};
     cl->page_res.assign(static_cast<size_t>(d->pages.count > 0 ? d->pages.count : 0), resources_at{nullptr, 0, -1});
     for (int32_t k = 0; k < d->pages.count; ++k) {
         const pageinfo *p = &d->pages.items[k];
@@ -334,7 +337,11 @@ void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_
         if (!e) continue;
         const resources_at at = locate_page_resources(d, e, p, keys ? keys[k].resources : KEY_UNKNOWN);
         cl->page_res[static_cast<size_t>(k)] = at;
-        if (!at.t || !scanned.emplace(at.t + at.pos, at.t + at.len).second) continue;
+        if (!at.t) continue;
+        const std::pair<const uint8_t *, const uint8_t *> where{at.t + at.pos, at.t + at.len};
+        if (where == last) continue;
+        last = where;
+        if (!scanned.insert(where).second) continue;
         char *res = dict_text_at(at.t, at.len, at.pos);
         if (!res) continue;
         c.scan(reinterpret_cast<const uint8_t *>(res), std::strlen(res));

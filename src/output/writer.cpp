@@ -265,7 +265,10 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     // Each page's /Contents and /Resources keys, found once for the copy
     // list, the content counting and the pages.
     std::vector<page_keys> keys(static_cast<size_t>(n));
-    for (int32_t k = 0; k < n; ++k) keys[k] = find_page_keys(d, doc_lookup(d, d->pages.items[k].objnum));
+    for (int32_t k = 0; k < n; ++k) {
+        const pageinfo &p = d->pages.items[k];
+        keys[k] = p.dict_read ? page_keys{p.contents_key, p.resources_key} : find_page_keys(d, doc_lookup(d, p.objnum));
+    }
     copy_list cl;
     build_copy_list(d, static_cast<int32_t>(first_new), &cl, keys.data());
     const int64_t size = first_new + static_cast<int64_t>(cl.old_nums.size());

@@ -44,8 +44,11 @@ struct pageinfo {
     int32_t rotate;   // rotation inherited from /Pages ancestors, 0..359 (never the page's own)
     double llx, lly, urx, ury;  // the page box: normalised, crop box clipped to media box
     int32_t res_node; // nearest /Pages ancestor holding /Resources, -1 when none
-    int32_t dict_read;   // 1 when the loader filled own_rotate from the page's dictionary
-    int32_t own_rotate;  // the page's own /Rotate, 0..359, -1 when none (obj_rotate_own)
+    // Read from the page's dictionary by the loader (valid when dict_read is 1):
+    int32_t dict_read;
+    int32_t own_rotate;     // the page's own /Rotate, 0..359, -1 when none (obj_rotate_own)
+    int32_t contents_key;   // where its /Contents key stands, -1 when none (find_page_keys)
+    int32_t resources_key;  // where its /Resources key stands, -1 when none (find_page_keys)
 };
 
 // Growable array of pageinfo: first append makes room for 64, then doubles.

@@ -132,12 +132,18 @@ int find_rect(const doc *d, const objent *e, const char *name, rect *out) {
 }
 
 void fill_pageinfo(const doc *d, const objent *e, const page_attrs *inherited, pageinfo *p) {
-    // One walk over the dictionary finds the first occurrence of each key.
-    static const char *const keys[] = {"MediaBox", "CropBox", "Rotate"};
-    int32_t at[3] = {-1, -1, -1};
+    // One walk over the dictionary finds the first occurrence of each key
+    // anywhere, and of /Contents and /Resources at its top level (which the
+    // writer looks for first).
+    static const char *const top[] = {"Contents", "Resources"};
+    static const char *const any[] = {"MediaBox", "CropBox", "Rotate", "Contents", "Resources"};
+    int32_t top_at[2] = {-1, -1};
+    int32_t at[5] = {-1, -1, -1, -1, -1};
     const text_range r = dict_range(d, e);
-    if (r.start >= 0) find_names(r.base, r.end, r.start, r.end, keys, 3, at);
+    if (r.start >= 0) find_names_top_any(r.base, r.end, r.start, r.end, top, 2, top_at, any, 5, at);
     p->own_rotate = r.start >= 0 ? rotate_value_at(d, r, at[2]) : -1;
+    p->contents_key = top_at[0] >= 0 ? top_at[0] : at[3];
+    p->resources_key = top_at[1] >= 0 ? top_at[1] : at[4];
     p->dict_read = 1;
 
     rect media{}, crop{};

@@ -57,8 +57,9 @@ int rotate_value_at(const doc *d, const text_range &r, int32_t p);
 // (else the inherited one) clipped to the own media box (else the inherited
 // one); either alone when the other is missing or they do not overlap;
 // 0 0 595 842 when neither exists; and the page's own rotation
-// (obj_rotate_own's answer) into p->own_rotate, setting p->dict_read.
-// Touches no other field.
+// (obj_rotate_own's answer) and the places of its /Contents and /Resources
+// keys (find_page_keys' answers) into p, setting p->dict_read. Touches no
+// other field.
 void fill_pageinfo(const doc *d, const objent *e, const page_attrs *inherited, pageinfo *p);
 
 // Walks the page tree below object num depth-first in /Kids order, appending

@@ -190,12 +190,44 @@ inline int32_t next_top_event(const uint8_t *t, int32_t i, int32_t end) {
 
 namespace {
 
+// Names looked for anywhere (as find_names) while a top-level walk runs:
+// the walk passes every '/' it steps on to at() and every stretch it skips
+// (a comment, a literal or hex string, the rest after it stops) to
+// skipped(), in increasing order, so each name keeps its first occurrence.
+struct any_names {
+    const name_set *set;
+    int32_t *out;
+    int left;
+    int32_t end;
+
+    void at(const uint8_t *t, int32_t p) {
+        if (left > 0) left -= set->match(t, p, end, out);
+    }
+    // Every '/' in t[a, b).
+    void skipped(const uint8_t *t, int32_t a, int32_t b) {
+        while (left > 0 && a < b) {
+            const void *hit = std::memchr(t + a, '/', static_cast<size_t>(b - a));
+            if (!hit) return;
+            a = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
+            left -= set->match(t, a, end, out);
+            ++a;
+        }
+    }
+};
+
+// The same for a walk without such names.
+struct no_names {
+    void at(const uint8_t *, int32_t) {}
+    void skipped(const uint8_t *, int32_t, int32_t) {}
+};
+
 // The walk of find_name_top for `count` names at once: out[k] receives the
 // position find_name_top(t, len, start, limit, names[k]) gives. The walk stops
 // once every name is found, or at the first unterminated construct (names
-// not found before it keep -1).
+// not found before it keep -1); `any` then gets the rest of the text.
+template <class Any>
 void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names,
-               int count, int32_t *out) {
+               int count, int32_t *out, Any &any) {
     for (int k = 0; k < count; ++k) out[k] = -1;
     const name_set set(names, count);
     int left = count;
@@ -210,14 +242,21 @@ void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, cons
         case '%': {
             int32_t j = i + 1;
             while (j < end && t[j] != '\r' && t[j] != '\n') ++j;
-            if (j >= end) return;
+            if (j >= end) {
+                any.skipped(t, i, end);
+                return;
+            }
+            any.skipped(t, i + 1, j);
             i = j;
             break;
         }
         case '(': {
-            if (i + 1 == end) return;
-            int32_t j = skip_literal(t, i, end);
-            if (j < 0) return;
+            int32_t j = i + 1 == end ? -1 : skip_literal(t, i, end);
+            if (j < 0) {
+                any.skipped(t, i, end);
+                return;
+            }
+            any.skipped(t, i + 1, j);
             i = j;
             break;
         }
@@ -228,8 +267,13 @@ void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, cons
                 i += 2;
             } else {
                 const void *gt = std::memchr(t + i + 1, '>', static_cast<size_t>(end - i - 1));
-                if (!gt) return;
-                i = static_cast<int32_t>(static_cast<const uint8_t *>(gt) - t) + 1;
+                if (!gt) {
+                    any.skipped(t, i, end);
+                    return;
+                }
+                const int32_t j = static_cast<int32_t>(static_cast<const uint8_t *>(gt) - t) + 1;
+                any.skipped(t, i + 1, j);
+                i = j;
             }
             break;
         case '>':
@@ -242,9 +286,13 @@ void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, cons
             }
             break;
         case '/':
+            any.at(t, i);
             if (depth <= 1) {
                 left -= set.match(t, i, end, out);
-                if (left == 0) return;
+                if (left == 0) {
+                    any.skipped(t, i + 1, end);
+                    return;
+                }
             }
             ++i;
             break;
@@ -255,7 +303,30 @@ void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, cons
     }
 }
 
+void names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names,
+               int count, int32_t *out) {
+    no_names none;
+    names_top(t, len, start, limit, names, count, out, none);
+}
+
 }  // namespace
+
+void find_names_top_any(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *top,
+                        int ntop, int32_t *top_out, const char *const *any, int nany, int32_t *any_out) {
+    for (int k = 0; k < nany; ++k) any_out[k] = -1;
+    if (nany <= 0) {
+        names_top(t, len, start, limit, top, ntop, top_out);
+        return;
+    }
+    const name_set set(any, nany);
+    any_names walk{&set, any_out, nany, len < limit ? len : limit};
+    if (ntop <= 0) {
+        // No top-level name to stop at: the walk would see every byte.
+        walk.skipped(t, start < 0 ? 0 : start, walk.end);
+        return;
+    }
+    names_top(t, len, start, limit, top, ntop, top_out, walk);
+}
 
 int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *name) {
     int32_t at = -1;

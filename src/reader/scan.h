@@ -66,6 +66,11 @@ int32_t find_name_top(const uint8_t *t, int32_t len, int32_t start, int32_t limi
 void find_names_top(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names,
                     int count, int32_t *out);
 
+// find_names_top for ntop (at most 8) names and find_names for nany (at most
+// 8) names in one walk: top_out and any_out receive exactly what those give.
+void find_names_top_any(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *top,
+                        int ntop, int32_t *top_out, const char *const *any, int nany, int32_t *any_out);
+
 // Position of the "stream" keyword that follows the dictionary opening at
 // start (white space allowed before the "<<"); -1 when the dictionary does not
 // close or no "stream" follows it.
