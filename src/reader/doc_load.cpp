@@ -6,6 +6,7 @@
 
 #include "interface/error.h"
 #include "reader/doc.h"
+#include "reader/huge_pages.h"
 #include "reader/scan_phases.h"
 
 #if !defined(_WIN32)
@@ -114,6 +115,7 @@ int doc_load(const char *path, doc *d) {
     }
     std::rewind(f);
     d->data = static_cast<uint8_t *>(std::malloc(static_cast<size_t>(n)));
+    hint_huge_pages(d->data, static_cast<size_t>(n));
     if (!d->data || std::fread(d->data, 1, static_cast<size_t>(n), f) != static_cast<size_t>(n)) {
         std::fclose(f);
         std::free(d->data);

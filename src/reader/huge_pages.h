@@ -1,0 +1,15 @@
+// A hint that a large block is about to be filled whole.
+#pragma once
+
+#include <cstddef>
+
+namespace plenvo {
+
+// Asks the system to back the block [p, p + n) with large pages where it can
+// (Linux transparent huge pages), so that filling a block of many megabytes
+// costs a few page faults instead of one per 4 KiB. Only whole 2 MiB-aligned
+// stretches inside the block are touched by the hint; smaller blocks and
+// other systems are left alone. Never fails, never changes the contents.
+void hint_huge_pages(void *p, size_t n);
+
+}  // namespace plenvo
