@@ -1,7 +1,7 @@
 // The output builder: lays out the new document (catalog 1, page tree 2,
 // then page 3k, form 3k + 1 and content 3k + 2 for page k, then the copied
 // objects) with a classic cross-reference table, and streams the text into
-// the safe file write through a buffer of about 1 MiB.
+// the safe file write through a buffer of 256 KiB.
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -31,7 +31,7 @@ const char *const MSG_GENERIC = "failed to build output (damaged page tree or co
 // piece of FLUSH_AT or more goes to the file directly. After a failed growth
 // it stays failed: later appends are dropped instead of starting a fresh buffer.
 struct out_text {
-    static constexpr uint64_t FLUSH_AT = uint64_t(1) << 20;
+    static constexpr uint64_t FLUSH_AT = uint64_t(256) << 10;
     buf b{};
     bool failed = false;
     uint64_t written = 0;  // bytes already handed to the file
