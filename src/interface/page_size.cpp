@@ -48,11 +48,7 @@ void format_page_size(const doc *d, int page, char *out, size_t size) {
 
     // The page's own /Rotate wins over the one inherited from its ancestors.
     int r = e.rotate % 360;
-    int own = -1;
-    if (e.dict_read)
-        own = e.own_rotate;
-    else if (const objent *o = doc_lookup(d, e.objnum))
-        own = obj_rotate_own(d, o);
+    const int own = page_rotate_own(d, &e);
     if (own >= 0) r = own % 360;
     double w = e.urx - e.llx, h = e.ury - e.lly;
     if (r == 90 || r == 270) {

@@ -23,11 +23,7 @@ constexpr double PLACE_MAX = 1e50;
 // The rotation that is carried out: 90, 180 or 270, and 0 for everything
 // else (no rotation, or an angle that is not a multiple of 90).
 int effective_rotation(const doc *d, const pageinfo *p) {
-    int own = -1;
-    if (p->dict_read)
-        own = p->own_rotate;
-    else if (const objent *e = doc_lookup(d, p->objnum))
-        own = obj_rotate_own(d, e);
+    const int own = page_rotate_own(d, p);
     int r = own >= 0 ? own % 360 : ((p->rotate % 360) + 360) % 360;
     return (r == 90 || r == 180 || r == 270) ? r : 0;
 }
@@ -172,17 +168,17 @@ size_t form_head(const pageinfo *p, const placement &pl, char *out) {
 std::string form_header(const pageinfo *p, const placement &pl, long length, const char *resources) {
     char head[FORM_HEAD_SIZE + 32];
     size_t n = form_head(p, pl, head);
-    std::memcpy(head + n, " /Length ", 9);
-    char *q = std::to_chars(head + n + 9, head + sizeof head, length).ptr;
+    std::memcpy(head + n, FORM_LENGTH_KEY, sizeof FORM_LENGTH_KEY - 1);
+    char *q = std::to_chars(head + n + sizeof FORM_LENGTH_KEY - 1, head + sizeof head, length).ptr;
     std::string h;
     const size_t rlen = resources ? std::strlen(resources) : 0;
     h.reserve(static_cast<size_t>(q - head) + rlen + 24);
     h.append(head, static_cast<size_t>(q - head));
     if (resources) {
-        h += " /Resources ";
+        h += FORM_RESOURCES_KEY;
         h.append(resources, rlen);
     }
-    h += " >> stream\n";
+    h += FORM_DICT_END;
     return h;
 }
 

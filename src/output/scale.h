@@ -56,6 +56,12 @@ constexpr size_t FORM_HEAD_SIZE = 10 * NUMTEXT_SIZE + 160;
 // ("<< /Type /XObject /Subtype /Form /BBox [...]" and any /Matrix) into out;
 // returns its length, no NUL.
 size_t form_head(const pageinfo *p, const placement &pl, char *out);
+// The pieces that follow form_head's text: the /Length key (then the
+// length), the /Resources key (then the resources text, when there is one)
+// and the end of the dictionary with the stream keyword.
+constexpr char FORM_LENGTH_KEY[] = " /Length ";
+constexpr char FORM_RESOURCES_KEY[] = " /Resources ";
+constexpr char FORM_DICT_END[] = " >> stream\n";
 
 // The form XObject's dictionary and "stream\n" keyword for a page with the given
 // placement, content length and rewritten resources text (nullptr: none).

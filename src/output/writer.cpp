@@ -134,6 +134,11 @@ struct short_text {
         }
         return *this;
     }
+    short_text &raw(const char *s, size_t n) {
+        std::memcpy(p, s, n);
+        p += n;
+        return *this;
+    }
     short_text &real(double x) {
         p += number_text(x, p);
         return *this;
@@ -327,13 +332,10 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
 
         offsets[pnum] = static_cast<int64_t>(o.len());
         short_text page_obj;
-        page_obj.num(pnum).lit(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
+        page_obj.num(pnum).lit(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ").raw(geo.media, geo.media_len);
+        page_obj.lit("] /Contents ").num(pnum + 2).lit(" 0 R /Resources << /XObject << /F0 ");
+        page_obj.num(pnum + 1).lit(" 0 R >> >> >>\nendobj\n");
         o.put(page_obj.data(), page_obj.size());
-        o.put(geo.media, geo.media_len);
-        short_text page_end;
-        page_end.lit("] /Contents ").num(pnum + 2).lit(" 0 R /Resources << /XObject << /F0 ");
-        page_end.num(pnum + 1).lit(" 0 R >> >> >>\nendobj\n");
-        o.put(page_end.data(), page_end.size());
 
         gather_content_reusing(d, e, keys[k - 1].contents, &cache, &content.pc);
         if (content.pc.too_long) {
@@ -344,11 +346,10 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         const rewritten_resources &res = resources.of(d, k - 1, cl);
         // The form dictionary: the fixed part, /Length, /Resources, then the keyword.
         short_text length_text;
-        length_text.lit(" /Length ").num(clen);
-        static const char res_key[] = " /Resources ";
-        static const char dict_end[] = " >> stream\n";
+        length_text.lit(FORM_LENGTH_KEY).num(clen);
         const uint64_t header_size = geo.head_len + length_text.size() +
-                                     (res.present ? sizeof res_key - 1 + res.text.size() : 0) + sizeof dict_end - 1;
+                                     (res.present ? sizeof FORM_RESOURCES_KEY - 1 + res.text.size() : 0) +
+                                     sizeof FORM_DICT_END - 1;
         // Refused before the text is appended, so the buffer never grows past the limit.
         if (o.len() + header_size + static_cast<uint64_t>(clen) + line_len + 256 >= OUTPUT_LIMIT) {
             set_error("output too large (2 GiB or more)");
@@ -362,10 +363,10 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         o.put(geo.head, geo.head_len);
         o.put(length_text.data(), length_text.size());
         if (res.present) {
-            o.put(res_key, sizeof res_key - 1);
+            o.put(FORM_RESOURCES_KEY, sizeof FORM_RESOURCES_KEY - 1);
             o.put(res.text);
         }
-        o.put(dict_end, sizeof dict_end - 1);
+        o.put(FORM_DICT_END, sizeof FORM_DICT_END - 1);
         if (clen > 0) o.put(content.pc.data, static_cast<uint64_t>(clen));
         static const char form_end[] = "\nendstream\nendobj\n";
         o.put(form_end, sizeof form_end - 1);

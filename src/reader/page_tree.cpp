@@ -245,6 +245,12 @@ int obj_rotate_own(const doc *d, const objent *e) {
     return rotate_value_at(d, r, find_name(r.base, r.end, r.start, r.end, "Rotate"));
 }
 
+int page_rotate_own(const doc *d, const pageinfo *p) {
+    if (p->dict_read) return p->own_rotate;
+    const objent *e = doc_lookup(d, p->objnum);
+    return e ? obj_rotate_own(d, e) : -1;
+}
+
 int rotate_value_at(const doc *d, const text_range &r, int32_t p) {
     if (p < 0) return -1;
     const uint8_t *t = r.base;

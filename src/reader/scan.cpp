@@ -73,14 +73,12 @@ struct name_set {
     const char *const *names;
     int count;
     int32_t n[8];
-    int32_t shortest = INT32_MAX;
     uint64_t firsts[4] = {};
     bool empty_name = false;
 
     name_set(const char *const *nm, int c) : names(nm), count(c) {
         for (int k = 0; k < c; ++k) {
             n[k] = static_cast<int32_t>(std::strlen(nm[k]));
-            if (n[k] < shortest) shortest = n[k];
             if (n[k] == 0) {
                 empty_name = true;
             } else {
@@ -109,6 +107,32 @@ struct name_set {
     }
 };
 
+// Names looked for anywhere (as find_names) while a top-level walk runs:
+// the walk passes every '/' it steps on to at() and every stretch it skips
+// (a comment, a literal or hex string, the rest after it stops) to
+// skipped(), in increasing order, so each name keeps its first occurrence.
+// find_names itself is one skipped() over its whole range.
+struct any_names {
+    const name_set *set;
+    int32_t *out;
+    int left;
+    int32_t end;
+
+    void at(const uint8_t *t, int32_t p) {
+        if (left > 0) left -= set->match(t, p, end, out);
+    }
+    // Every '/' in t[a, b).
+    void skipped(const uint8_t *t, int32_t a, int32_t b) {
+        while (left > 0 && a < b) {
+            const void *hit = std::memchr(t + a, '/', static_cast<size_t>(b - a));
+            if (!hit) return;
+            a = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
+            left -= set->match(t, a, end, out);
+            ++a;
+        }
+    }
+};
+
 }  // namespace
 
 void find_names(const uint8_t *t, int32_t len, int32_t start, int32_t limit, const char *const *names, int count,
@@ -116,19 +140,9 @@ void find_names(const uint8_t *t, int32_t len, int32_t start, int32_t limit, con
     for (int k = 0; k < count; ++k) out[k] = -1;
     if (count <= 0) return;
     const name_set set(names, count);
-    int left = count;
     const int32_t end = len < limit ? len : limit;
-    int32_t p = start < 0 ? 0 : start;
-    // Every '/' that could start the shortest name is tried against each name
-    // not found yet; a name that would run past end does not match.
-    while (static_cast<int64_t>(p) + set.shortest + 1 <= end) {
-        const void *hit = std::memchr(t + p, '/', static_cast<size_t>(end - set.shortest - p));
-        if (!hit) return;
-        p = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
-        left -= set.match(t, p, end, out);
-        if (left == 0) return;
-        ++p;
-    }
+    any_names walk{&set, out, count, end};
+    walk.skipped(t, start < 0 ? 0 : start, end);
 }
 
 // Position right after the literal string that opens at i ("(" at t[i]), or
@@ -189,31 +203,6 @@ inline int32_t next_top_event(const uint8_t *t, int32_t i, int32_t end) {
 }  // namespace
 
 namespace {
-
-// Names looked for anywhere (as find_names) while a top-level walk runs:
-// the walk passes every '/' it steps on to at() and every stretch it skips
-// (a comment, a literal or hex string, the rest after it stops) to
-// skipped(), in increasing order, so each name keeps its first occurrence.
-struct any_names {
-    const name_set *set;
-    int32_t *out;
-    int left;
-    int32_t end;
-
-    void at(const uint8_t *t, int32_t p) {
-        if (left > 0) left -= set->match(t, p, end, out);
-    }
-    // Every '/' in t[a, b).
-    void skipped(const uint8_t *t, int32_t a, int32_t b) {
-        while (left > 0 && a < b) {
-            const void *hit = std::memchr(t + a, '/', static_cast<size_t>(b - a));
-            if (!hit) return;
-            a = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
-            left -= set->match(t, a, end, out);
-            ++a;
-        }
-    }
-};
 
 // The same for a walk without such names.
 struct no_names {
@@ -318,13 +307,12 @@ void find_names_top_any(const uint8_t *t, int32_t len, int32_t start, int32_t li
         names_top(t, len, start, limit, top, ntop, top_out);
         return;
     }
-    const name_set set(any, nany);
-    any_names walk{&set, any_out, nany, len < limit ? len : limit};
-    if (ntop <= 0) {
-        // No top-level name to stop at: the walk would see every byte.
-        walk.skipped(t, start < 0 ? 0 : start, walk.end);
+    if (ntop <= 0) {  // no top-level name to stop at: the walk would see every byte
+        find_names(t, len, start, limit, any, nany, any_out);
         return;
     }
+    const name_set set(any, nany);
+    any_names walk{&set, any_out, nany, len < limit ? len : limit};
     names_top(t, len, start, limit, top, ntop, top_out, walk);
 }
 

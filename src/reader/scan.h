@@ -7,7 +7,7 @@
 namespace plenvo {
 
 // Byte classes, one table lookup each.
-enum : uint8_t { BC_WS = 1, BC_ALNUM = 2, BC_DIGIT = 4, BC_NAMECONT = 8, BC_SPACE = 16 };
+enum : uint8_t { BC_WS = 1, BC_ALNUM = 2, BC_NAMECONT = 4, BC_SPACE = 8 };
 struct byte_class_table {
     uint8_t c[256] = {};
     constexpr byte_class_table() {
@@ -16,7 +16,6 @@ struct byte_class_table {
             if (b == 0x20 || b == 0x0A || b == 0x0D || b == 0x09 || b == 0x0C || b == 0x00) v |= BC_WS;
             const bool digit = b >= '0' && b <= '9';
             const bool alnum = digit || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
-            if (digit) v |= BC_DIGIT;
             if (alnum) v |= BC_ALNUM;
             if (alnum || b == '+' || b == '-' || b == '_') v |= BC_NAMECONT;
             if (b == ' ' || (b >= 0x09 && b <= 0x0D)) v |= BC_SPACE;
