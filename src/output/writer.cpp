@@ -14,6 +14,7 @@
 
 #include "interface/error.h"
 #include "interface/number_text.h"
+#include "output/content_ahead.h"
 #include "output/scale.h"
 #include "reader/scan.h"
 
@@ -147,12 +148,6 @@ struct short_text {
     uint64_t size() const { return static_cast<uint64_t>(p - b); }
 };
 
-// A page's content, released on every path.
-struct content_guard {
-    page_content pc{};
-    ~content_guard() { buf_free(&pc.owned); }
-};
-
 // The texts fixed by a page's box and rotation, kept from the last page
 // placed: pages of one size (the usual case) reuse them instead of placing
 // and formatting again. Placement depends on nothing else of the page.
@@ -274,6 +269,11 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         const pageinfo &p = d->pages.items[k];
         keys[k] = p.dict_read ? page_keys{p.contents_key, p.resources_key} : find_page_keys(d, doc_lookup(d, p.objnum));
     }
+    // The contents are decoded ahead (on a second thread for a large
+    // document) while the copy list is made and the pages are written.
+    content_cache cache;
+    content_cache_count(d, keys.data(), &cache);
+    content_ahead contents(d, keys.data(), &cache);
     copy_list cl;
     build_copy_list(d, static_cast<int32_t>(first_new), &cl, keys.data());
     const int64_t size = first_new + static_cast<int64_t>(cl.old_nums.size());
@@ -316,10 +316,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
 
     // Pages: page object, form object, content stream.
     geometry_memo geo;
-    content_cache cache;
-    content_cache_count(d, keys.data(), &cache);
     resources_memo resources;
-    content_guard content;
     for (int32_t k = 1; k <= n; ++k) {
         const pageinfo *p = &d->pages.items[k - 1];
         const objent *e = doc_lookup(d, p->objnum);
@@ -337,12 +334,12 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         page_obj.num(pnum + 1).lit(" 0 R >> >> >>\nendobj\n");
         o.put(page_obj.data(), page_obj.size());
 
-        gather_content_reusing(d, e, keys[k - 1].contents, &cache, &content.pc);
-        if (content.pc.too_long) {
+        const content_view content = contents.page(k - 1);
+        if (content.too_long) {
             set_error("output too large (2 GiB or more)");
             return 0;
         }
-        const int32_t clen = content.pc.data && content.pc.len > 0 ? content.pc.len : 0;
+        const int32_t clen = content.len;
         const rewritten_resources &res = resources.of(d, k - 1, cl);
         // The form dictionary: the fixed part, /Length, /Resources, then the keyword.
         short_text length_text;
@@ -367,7 +364,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
             o.put(res.text);
         }
         o.put(FORM_DICT_END, sizeof FORM_DICT_END - 1);
-        if (clen > 0) o.put(content.pc.data, static_cast<uint64_t>(clen));
+        if (clen > 0) o.put(content.data, static_cast<uint64_t>(clen));
         static const char form_end[] = "\nendstream\nendobj\n";
         o.put(form_end, sizeof form_end - 1);
 
