@@ -89,6 +89,8 @@ struct text_range {
 
 // Appends a copy of e. When the array is full and cannot grow, nothing happens.
 void objvec_push(objvec *v, const objent *e);
+// Makes room for n entries in all; false (v untouched) when it cannot.
+bool objvec_reserve(objvec *v, int64_t n);
 // Appends a copy of p. Same growth contract as objvec_push.
 void pagevec_push(pagevec *v, const pageinfo *p);
 // A new block of n bytes owned by the arena, or nullptr (arena unchanged).

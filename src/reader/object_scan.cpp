@@ -13,6 +13,8 @@
 
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
+#include "reader/huge_pages.h"
+#include "reader/split_work.h"
 
 namespace plenvo {
 namespace {
@@ -27,11 +29,11 @@ struct keyword_table {
 };
 
 // Both keywords end in "obj", and "/ObjStm" has a 'j' too: one jump from
-// 'j' to 'j' finds them all.
-keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
-    keyword_table k;
-    const uint8_t *p = t;
-    const uint8_t *end = t + len;
+// 'j' to 'j' finds them all. Appends those whose 'j' lies in [from, to) to k;
+// the tests around a 'j' read the whole text.
+void find_obj_keywords_in(const uint8_t *t, int32_t len, int32_t from, int32_t to, keyword_table *k) {
+    const uint8_t *p = t + from;
+    const uint8_t *end = t + to;
     while (p < end) {
         const void *hit = std::memchr(p, 'j', static_cast<size_t>(end - p));
         if (!hit) break;
@@ -40,7 +42,7 @@ keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
         if (jp < 2 || t[jp - 1] != 'b') continue;
         if (t[jp - 2] == 'O') {
             if (jp >= 3 && static_cast<int64_t>(jp) + 4 <= len && std::memcmp(t + jp - 3, "/ObjStm", 7) == 0)
-                k.objstm_names.push_back(jp - 3);
+                k->objstm_names.push_back(jp - 3);
             continue;
         }
         if (t[jp - 2] != 'o') continue;
@@ -48,13 +50,18 @@ keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
         const int32_t o = jp - 2;
         if (o >= 3 && t[o - 1] == 'd' && t[o - 2] == 'n' && t[o - 3] == 'e') {
             const int32_t e = o - 3;
-            if (e == 0 || !is_alnum(t[e - 1])) k.endobj.push_back(e);
+            if (e == 0 || !is_alnum(t[e - 1])) k->endobj.push_back(e);
             continue;  // "obj" after a letter is no keyword
         }
         if (o > len - 4) continue;
         if (o > 0 && is_alnum(t[o - 1])) continue;
-        k.obj.push_back(o);
+        k->obj.push_back(o);
     }
+}
+
+keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
+    keyword_table k;
+    find_obj_keywords_in(t, len, 0, len, &k);
     return k;
 }
 
@@ -272,34 +279,127 @@ struct first_entry_index {
     }
 };
 
-// Pass 1 over the keyword table: one entry per object header.
-void scan_headers_with(doc *d, const keyword_table &kw) {
-    const uint8_t *t = d->data;
-    const int32_t len = d->len;
-    if (!t || len <= 3) return;
-    objvec &v = d->objs;
-    const int32_t first = v.count;
-
-    // Every header goes into the table at once; the dictionaries' ends are
-    // then found in one sweep, and entries that turn out unterminated leave.
-    std::vector<int32_t> after_obj;    // per entry from `first`: the position right after its "obj"
+// The headers found by pass 1 so far, and what the rest of it needs.
+struct header_list {
+    std::vector<int32_t> after_obj;    // per entry from the first new one: the position right after its "obj"
     std::vector<int32_t> starts;       // dict_pos of entries whose value opens with '<'
     std::vector<int32_t> start_entry;  // their index in the table
-    after_obj.reserve(kw.obj.size());
-    for (const int32_t o : kw.obj) {
-        objent e = blank_entry();
-        if (!header_before(t, o, &e.num, &e.gen, &e.hdr_pos)) continue;
-        const int32_t val = skip_white(t, o + 3, len);
-        if (val < len && t[val] == '<') e.dict_pos = val;
-        const int32_t before = v.count;
-        objvec_push(&v, &e);
-        if (v.count == before) break;  // the table cannot grow
-        if (e.dict_pos >= 0) {
-            starts.push_back(e.dict_pos);
-            start_entry.push_back(before);
-        }
-        after_obj.push_back(o + 3);
+};
+
+// The entry of the header whose "obj" keyword is at o; false when no header
+// stands before it.
+bool header_entry(const uint8_t *t, int32_t len, int32_t o, objent *e) {
+    *e = blank_entry();
+    if (!header_before(t, o, &e->num, &e->gen, &e->hdr_pos)) return false;
+    const int32_t val = skip_white(t, o + 3, len);
+    if (val < len && t[val] == '<') e->dict_pos = val;
+    return true;
+}
+
+// Appends e (whose "obj" ends at after) to the table and h; false when the
+// table cannot grow.
+bool add_header(objvec &v, const objent &e, int32_t after, header_list *h) {
+    const int32_t before = v.count;
+    objvec_push(&v, &e);
+    if (v.count == before) return false;
+    if (e.dict_pos >= 0) {
+        h->starts.push_back(e.dict_pos);
+        h->start_entry.push_back(before);
     }
+    h->after_obj.push_back(after);
+    return true;
+}
+
+// Pass 1, first part: one entry per object header of `obj`, appended in file
+// order until the table cannot grow.
+void add_headers(doc *d, const std::vector<int32_t> &obj, header_list *h) {
+    h->after_obj.reserve(obj.size());
+    for (const int32_t o : obj) {
+        objent e;
+        if (header_entry(d->data, d->len, o, &e) && !add_header(d->objs, e, o + 3, h)) break;
+    }
+}
+
+// The keywords and headers of one stretch of the file.
+struct scan_piece {
+    keyword_table kw;
+    int32_t at = 0;                    // where its entries go, counted from the first new one
+    int32_t kept = 0;                  // how many of them are headers
+    std::vector<int32_t> starts;       // dict_pos of those opening with '<'
+    std::vector<int32_t> start_entry;  // their index among the piece's headers
+};
+
+// find_obj_keywords and add_headers over the file in pieces, on two threads:
+// the same table, header list and "endobj" and "/ObjStm" lists (kw->obj is
+// left empty). Each piece writes its headers straight into the table at its
+// place; the places are then closed up. Throws std::bad_alloc when the table
+// cannot hold one entry per "obj" keyword (the table is then as it was).
+void keywords_and_headers_split(doc *d, keyword_table *kw, header_list *h) {
+    const uint8_t *t = d->data;
+    const int32_t len = d->len;
+    objvec &v = d->objs;
+    const int32_t first = v.count;
+    constexpr int32_t PIECES = 8;
+    std::vector<scan_piece> pieces(PIECES);
+    split_work(PIECES, true, [&](int32_t i) {
+        const int32_t from = static_cast<int32_t>(static_cast<int64_t>(len) * i / PIECES);
+        const int32_t to = static_cast<int32_t>(static_cast<int64_t>(len) * (i + 1) / PIECES);
+        find_obj_keywords_in(t, len, from, to, &pieces[static_cast<size_t>(i)].kw);
+    });
+    int64_t room = 0;
+    size_t endobjs = 0, names = 0;
+    for (scan_piece &p : pieces) {
+        p.at = static_cast<int32_t>(room);
+        room += static_cast<int64_t>(p.kw.obj.size());
+        endobjs += p.kw.endobj.size();
+        names += p.kw.objstm_names.size();
+    }
+    if (!objvec_reserve(&v, first + room)) throw std::bad_alloc();
+    hint_huge_pages(v.items + first, static_cast<size_t>(room) * sizeof(objent));
+    h->after_obj.resize(static_cast<size_t>(room));
+    split_work(PIECES, true, [&](int32_t i) {
+        scan_piece &p = pieces[static_cast<size_t>(i)];
+        objent *out = v.items + first + p.at;
+        int32_t *after = h->after_obj.data() + p.at;
+        for (const int32_t o : p.kw.obj) {
+            if (!header_entry(t, len, o, &out[p.kept])) continue;
+            if (out[p.kept].dict_pos >= 0) {
+                p.starts.push_back(out[p.kept].dict_pos);
+                p.start_entry.push_back(p.kept);
+            }
+            after[p.kept] = o + 3;
+            ++p.kept;
+        }
+    });
+    // Close up the places of the pieces, in file order.
+    kw->endobj.reserve(endobjs);
+    kw->objstm_names.reserve(names);
+    int32_t w = 0;
+    for (scan_piece &p : pieces) {
+        if (p.at != w) {
+            std::memmove(v.items + first + w, v.items + first + p.at, static_cast<size_t>(p.kept) * sizeof(objent));
+            std::memmove(h->after_obj.data() + w, h->after_obj.data() + p.at, static_cast<size_t>(p.kept) * sizeof(int32_t));
+        }
+        h->starts.insert(h->starts.end(), p.starts.begin(), p.starts.end());
+        for (const int32_t k : p.start_entry) h->start_entry.push_back(first + w + k);
+        kw->endobj.insert(kw->endobj.end(), p.kw.endobj.begin(), p.kw.endobj.end());
+        kw->objstm_names.insert(kw->objstm_names.end(), p.kw.objstm_names.begin(), p.kw.objstm_names.end());
+        w += p.kept;
+    }
+    h->after_obj.resize(static_cast<size_t>(w));
+    v.count = first + w;
+}
+
+// Pass 1, the rest: for the entries from `first` on (h as add_headers left
+// it), the dictionaries' ends, the "stream" keywords after them and the
+// "endobj" of entries without stream; entries found unterminated leave.
+void finish_headers(doc *d, int32_t first, const header_list &h, const keyword_table &kw) {
+    const uint8_t *t = d->data;
+    const int32_t len = d->len;
+    objvec &v = d->objs;
+    const std::vector<int32_t> &starts = h.starts;
+    const std::vector<int32_t> &start_entry = h.start_entry;
+    const std::vector<int32_t> &after_obj = h.after_obj;
     std::vector<int32_t> closes(starts.size(), -1);
     if (!starts.empty()) find_dict_closes(t, len, starts.data(), starts.size(), closes.data());
 
@@ -425,7 +525,18 @@ void stream_extents_with(doc *d, const keyword_table &kw) {
     }
 }
 
+// Pass 1 over the keyword table: one entry per object header.
+void scan_headers_with(doc *d, const keyword_table &kw) {
+    if (!d->data || d->len <= 3) return;
+    const int32_t first = d->objs.count;
+    header_list h;
+    add_headers(d, kw.obj, &h);
+    finish_headers(d, first, h, kw);
+}
+
 }  // namespace
+
+int64_t split_min_bytes = int64_t(1) << 20;
 
 void scan_headers(doc *d) {
     if (!d->data || d->len <= 0) return;
@@ -517,8 +628,26 @@ void scan_objects(doc *d) { scan_objects(d, nullptr); }
 void scan_objects(doc *d, std::vector<int32_t> *objstm_names) {
     if (objstm_names) objstm_names->clear();
     if (!d->data || d->len <= 0) return;
-    keyword_table kw = find_obj_keywords(d->data, d->len);
-    scan_headers_with(d, kw);
+    keyword_table kw;
+    const int32_t first = d->objs.count;
+    header_list h;
+    bool done = false;
+    if (d->len >= split_min_bytes && d->len > 3) {
+        try {
+            keywords_and_headers_split(d, &kw, &h);
+            done = true;
+        } catch (const std::bad_alloc &) {
+            // The pieces did not fit together: once more in one pass.
+            d->objs.count = first;
+            kw = keyword_table{};
+            h = header_list{};
+        }
+    }
+    if (!done) {
+        kw = find_obj_keywords(d->data, d->len);
+        if (d->len > 3) add_headers(d, kw.obj, &h);
+    }
+    if (d->len > 3) finish_headers(d, first, h, kw);
     stream_extents_with(d, kw);
     cleanup_entries(d);
     if (objstm_names) *objstm_names = std::move(kw.objstm_names);
