@@ -15,7 +15,7 @@
 #include "reader/doc.h"
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
-#include "reader/split_work.h"
+#include "reader/helper_thread.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo;

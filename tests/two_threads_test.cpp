@@ -1,15 +1,27 @@
-// Work done on a second thread gives exactly what one thread gives: page
-// contents decoded ahead of the writer, and the whole output file.
+// Work done on a second thread gives exactly what one thread gives: the
+// helper thread's work sharing, a whole load (object table and page list),
+// page contents decoded ahead of the writer, and the whole output file.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <climits>
+#include <cstring>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "output/content_ahead.h"
 #include "output/scale.h"
 #include "plenvo.h"
+#include "reader/helper_thread.h"
 #include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
 
@@ -176,4 +188,218 @@ TEST(ContentAhead, AFailingPageStopsBothWaysAlike) {
     }
     EXPECT_EQ(messages[0], "failed to build output (damaged page tree or content)");
     EXPECT_EQ(messages[0], messages[1]);
+}
+
+// ---------------- the helper thread ----------------
+
+TEST(HelperThread, SplitRunsEveryIndexOnceWithAndWithoutHelper) {
+    helper_thread helper;
+    for (helper_thread *h : {&helper, static_cast<helper_thread *>(nullptr)}) {
+        for (const int32_t n : {0, 1, 2, 7, 1000}) {
+            std::vector<std::atomic<int>> runs(static_cast<size_t>(n));
+            helper_thread::split(h, n, [&](int32_t i) { runs[static_cast<size_t>(i)].fetch_add(1); });
+            for (int32_t i = 0; i < n; ++i) EXPECT_EQ(runs[static_cast<size_t>(i)].load(), 1) << n << " " << i;
+        }
+    }
+}
+
+TEST(HelperThread, WorkIsSharedWhileTheHelperWaits) {
+    helper_thread helper;
+    // Pieces long enough for the helper to take some while this thread works.
+    std::atomic<int> by_helper{0};
+    const std::thread::id me = std::this_thread::get_id();
+    helper_thread::split(&helper, 64, [&](int32_t) {
+        if (std::this_thread::get_id() != me) by_helper.fetch_add(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    if (std::thread::hardware_concurrency() != 1) EXPECT_GT(by_helper.load(), 0);
+}
+
+TEST(HelperThread, LowestFailingIndexIsRethrownAfterAllRan) {
+    helper_thread helper;
+    std::atomic<int> ran{0};
+    try {
+        helper_thread::split(&helper, 200, [&](int32_t i) {
+            ran.fetch_add(1);
+            if (i == 150 || i == 40 || i == 199) throw std::runtime_error(std::to_string(i));
+        });
+        ADD_FAILURE() << "nothing thrown";
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "40");
+    }
+    EXPECT_EQ(ran.load(), 200);
+}
+
+TEST(HelperThread, EndsWhenIdleAndTheWorkThenRunsHere) {
+    helper_thread helper;
+    std::this_thread::sleep_for(std::chrono::milliseconds(helper_thread::IDLE_MS + 60));
+    int ran = 0;
+    EXPECT_FALSE(helper.post([](void *r) { ++*static_cast<int *>(r); }, &ran));
+    const std::thread::id me = std::this_thread::get_id();
+    bool elsewhere = false;
+    helper_thread::split(&helper, 10, [&](int32_t) { elsewhere |= std::this_thread::get_id() != me; });
+    EXPECT_FALSE(elsewhere);
+    EXPECT_EQ(ran, 0);
+}
+
+TEST(HelperThread, PostedWorkRunsOnceOrIsTakenBack) {
+    helper_thread helper;
+    if (std::thread::hardware_concurrency() == 1) GTEST_SKIP() << "one core: no helper";
+    std::atomic<int> ran{0};
+    auto bump = [](void *r) { static_cast<std::atomic<int> *>(r)->fetch_add(1); };
+    ASSERT_TRUE(helper.post(bump, &ran));
+    helper.finish();
+    EXPECT_EQ(ran.load(), 1);
+    // Taken back at once or run: either way once at most, and the helper
+    // takes new work afterwards.
+    for (int k = 0; k < 100; ++k) {
+        ASSERT_TRUE(helper.post(bump, &ran));
+        helper.revoke_or_finish();
+    }
+    EXPECT_GE(ran.load(), 1);
+    EXPECT_LE(ran.load(), 101);
+    ASSERT_TRUE(helper.post(bump, &ran));
+    const int before = ran.load();
+    helper.finish();
+    EXPECT_EQ(ran.load(), before + 1);
+}
+
+#if !defined(_WIN32)
+TEST(HelperThread, ForkedChildGetsNoHelper) {
+    helper_thread helper;
+    if (std::thread::hardware_concurrency() == 1) GTEST_SKIP() << "one core: no helper";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The helper thread does not exist here: nothing may wait for it.
+        int ran = 0;
+        const bool posted = helper.post([](void *r) { ++*static_cast<int *>(r); }, &ran);
+        int sum = 0;
+        helper_thread::split(&helper, 50, [&](int32_t i) { sum += i; });
+        _exit(!posted && ran == 0 && sum == 1225 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+#endif
+
+// ---------------- a whole load, split and not ----------------
+
+namespace {
+
+// Sets split_min_bytes for one scope.
+struct split_from {
+    int64_t was = split_min_bytes;
+    explicit split_from(int64_t v) { split_min_bytes = v; }
+    ~split_from() { split_min_bytes = was; }
+};
+
+// A page tree of `nodes` /Pages kids of the root with `per_node` pages
+// each; nodes hand down boxes, rotation and resources in turn, some pages
+// have their own. `twist` damages it: 1 a node listed twice, 2 a cycle, 3 a
+// missing kid, 4 an inline dictionary in a nested /Kids, 5 an untyped kid.
+std::string wide_tree(int nodes, int per_node, int twist = 0) {
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string root_kids;
+    int next = 10 + nodes;
+    for (int n = 0; n < nodes; ++n) {
+        const int node = 10 + n;
+        root_kids += std::to_string(node) + " 0 R ";
+        std::string kids;
+        for (int k = 0; k < per_node; ++k) {
+            const int page = next++;
+            kids += std::to_string(page) + " 0 R ";
+            std::string own;
+            if (k % 3 == 0) own += " /MediaBox [0 0 " + std::to_string(200 + k) + " 300]";
+            if (k % 4 == 1) own += " /Rotate " + std::to_string(90 * (k % 4));
+            if (k % 5 == 2) own += " /CropBox [10 10 150 250]";
+            if (k % 2) own += " /Contents 5 0 R";
+            b.add(page, "<< /Type /Page /Parent " + std::to_string(node) + " 0 R" + own + " >>");
+        }
+        if (twist == 1 && n == nodes - 1) kids += "11 0 R ";
+        if (twist == 2 && n == nodes / 2) kids += "2 0 R ";
+        if (twist == 3 && n == nodes / 3) kids += "99999 0 R ";
+        if (twist == 4 && n == nodes / 4) kids += "<< /Type /Page >> ";
+        if (twist == 5 && n == nodes / 5) kids += "5 0 R ";
+        std::string inherited;
+        if (n % 2) inherited += " /MediaBox [0 0 612 792]";
+        if (n % 3 == 1) inherited += " /Rotate 270";
+        if (n % 4 == 3) inherited += " /Resources << /Font << /F1 6 0 R >> >>";
+        b.add(node, "<< /Type /Pages /Parent 2 0 R /Kids [" + kids + "] /Count " + std::to_string(per_node) +
+                        inherited + " >>");
+    }
+    b.add(2, "<< /Type /Pages /Kids [" + root_kids + "] /Count " + std::to_string(nodes * per_node) + " >>");
+    b.add_stream(5, "0 0 m 10 10 l S\n");
+    b.add(6, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    return b.build();
+}
+
+void expect_same_load(const std::string &bytes, const std::string &what) {
+    std::string msg_one, msg_split;
+    int rc_one, rc_split;
+    doc one{}, split{};
+    {
+        split_from s(INT64_MAX);
+        rc_one = doc_load_bytes(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), "t.pdf", &one);
+        msg_one = plenvo_last_error();
+        EXPECT_EQ(one.helper, nullptr);
+    }
+    {
+        split_from s(0);
+        rc_split = doc_load_bytes(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), "t.pdf", &split);
+        msg_split = plenvo_last_error();
+    }
+    EXPECT_EQ(rc_one, rc_split) << what;
+    EXPECT_EQ(msg_one, msg_split) << what;
+    if (rc_one == 0 && rc_split == 0) {
+        ASSERT_EQ(one.objs.count, split.objs.count) << what;
+        for (int32_t i = 0; i < one.objs.count; ++i) {
+            const objent &a = one.objs.items[i], &b = split.objs.items[i];
+            const auto fields = [](const objent &e) {
+                return std::vector<int32_t>{e.num,      e.gen,        e.hdr_pos,    e.dict_pos,    e.stream_pos,
+                                            e.data_pos, e.data_end,   e.endobj_pos, e.end_pos,     e.data_len,
+                                            e.has_stream, e.no_endstream, e.in_objstm, e.text_len};
+            };
+            ASSERT_EQ(fields(a), fields(b)) << what << " entry " << i;
+            // Member texts live in each load's own arena.
+            if (a.text && b.text)
+                ASSERT_EQ(std::memcmp(a.text, b.text, static_cast<size_t>(a.text_len)), 0) << what << " entry " << i;
+        }
+        ASSERT_EQ(one.pages.count, split.pages.count) << what;
+        for (int32_t k = 0; k < one.pages.count; ++k) {
+            const auto fields = [](const pageinfo &p) {
+                return std::vector<double>{double(p.objnum), double(p.parent),   double(p.rotate),     p.llx,
+                                           p.lly,            p.urx,              p.ury,                double(p.res_node),
+                                           double(p.dict_read), double(p.own_rotate), double(p.contents_key),
+                                           double(p.resources_key)};
+            };
+            ASSERT_EQ(fields(one.pages.items[k]), fields(split.pages.items[k])) << what << " page " << k;
+        }
+        EXPECT_EQ(one.root, split.root);
+        EXPECT_EQ(one.catalog, split.catalog);
+    }
+    doc_free(&one);
+    doc_free(&split);
+}
+
+}  // namespace
+
+TEST(LoadAgreement, PiecesOnTwoThreadsGiveTheSameTableAndPages) {
+    expect_same_load(wide_tree(40, 30), "wide tree");
+    expect_same_load(wide_tree(200, 3), "many small nodes");
+    for (int twist = 1; twist <= 5; ++twist) expect_same_load(wide_tree(40, 10, twist), "twist " + std::to_string(twist));
+    expect_same_load(mixed_document(500), "mixed document");
+    // Damaged forms of one document: cut anywhere, bytes changed.
+    const std::string base = wide_tree(36, 8);
+    std::mt19937 rng(20261209);
+    for (int k = 0; k < 150; ++k) {
+        std::string m = base;
+        if (k % 3 == 0) m.resize(std::uniform_int_distribution<size_t>(0, m.size())(rng));
+        for (int j = k % 3; j > 0; --j)
+            m[std::uniform_int_distribution<size_t>(0, m.size() - 1)(rng)] = "<>[]()/ \n0R"[rng() % 11];
+        if (!m.empty()) expect_same_load(m, "damaged " + std::to_string(k));
+        if (HasFailure()) return;
+    }
+    for (const auto &f : plenvo_test::corpus_files()) expect_same_load(plenvo_test::read_file(f), f);
 }

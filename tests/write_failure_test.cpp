@@ -25,7 +25,7 @@
 #include "interface/error.h"
 #include "output/scale.h"
 #include "plenvo.h"
-#include "reader/split_work.h"
+#include "reader/helper_thread.h"
 #include "reader/doc.h"
 #include "support/pdf_builder.h"
 

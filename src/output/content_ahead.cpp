@@ -1,18 +1,23 @@
 #include "output/content_ahead.h"
 
+#include "reader/helper_thread.h"
+
 #include <new>
 #include <utility>
 
 namespace plenvo {
 
-int32_t content_ahead_min_pages = 256;
+int32_t content_ahead_min_pages = 4096;
 
 content_ahead::content_ahead(const doc *d, const page_keys *keys, content_cache *cache)
     : d_(d), keys_(keys), cache_(cache), n_(d->pages.count) {
     if (n_ < content_ahead_min_pages || std::thread::hardware_concurrency() == 1) return;
     try {
         spare_.reserve(READY + 2);
-        worker_ = std::thread(&content_ahead::run, this);
+        if (d->helper && d->helper->post([](void *self) { static_cast<content_ahead *>(self)->run(); }, this))
+            on_helper_ = true;
+        else
+            worker_ = std::thread(&content_ahead::run, this);
     } catch (...) {
         // No thread (or no room to prepare one): the pages are gathered here.
     }
@@ -24,6 +29,7 @@ content_ahead::~content_ahead() {
         stop_ = true;
     }
     cv_.notify_all();
+    if (on_helper_) d_->helper->finish();
     if (worker_.joinable()) worker_.join();
     buf_free(&single_.owned);
 }
@@ -98,7 +104,7 @@ void content_ahead::run() {
 }
 
 content_view content_ahead::page(int32_t k) {
-    if (!worker_.joinable()) {
+    if (!threaded()) {
         const objent *e = doc_lookup(d_, d_->pages.items[k].objnum);
         if (!e) return content_view{nullptr, 0, 0};
         gather_content_reusing(d_, e, keys_[k].contents, cache_, &single_);

@@ -42,7 +42,8 @@ public:
     // Takes the document, each page's keys (as find_page_keys gives them)
     // and a counted cache, which it uses from then on. Starts the worker
     // when the document has content_ahead_min_pages pages or more, the
-    // machine has more than one core and a thread can be started.
+    // machine has more than one core and a thread can be started: on the
+    // document's helper thread when that is still there, else on a new one.
     content_ahead(const doc *d, const page_keys *keys, content_cache *cache);
     // Stops and joins the worker; releases every copy.
     ~content_ahead();
@@ -53,7 +54,7 @@ public:
     // Throws what gathering that page threw (std::bad_alloc).
     content_view page(int32_t k);
 
-    bool threaded() const { return worker_.joinable(); }
+    bool threaded() const { return on_helper_ || worker_.joinable(); }
 
 private:
     struct piece {
@@ -90,6 +91,7 @@ private:
 
     batch current_;  // calling thread: the batch being handed out
     bool have_current_ = false;
+    bool on_helper_ = false;  // the worker runs on the document's helper thread
     std::thread worker_;
 };
 

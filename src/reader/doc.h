@@ -65,6 +65,8 @@ struct arena {
     int32_t cap;
 };
 
+class helper_thread;
+
 struct doc {
     uint8_t *data;      // the whole input file
     int32_t len;
@@ -76,6 +78,7 @@ struct doc {
     int32_t catalog;    // chosen catalog object number, -1 until chosen
     int32_t max_num;    // largest num in the final table
     int32_t *index;     // num -> position in objs (or -1), max_num + 1 entries; built after resolution
+    helper_thread *helper;  // a large input's second thread (owned), or null
 };
 
 // A byte range [start, end) inside base. start < 0 means "no range".
@@ -91,6 +94,8 @@ struct text_range {
 void objvec_push(objvec *v, const objent *e);
 // Makes room for n entries in all; false (v untouched) when it cannot.
 bool objvec_reserve(objvec *v, int64_t n);
+// Makes room for n pages in all; false (v untouched) when it cannot.
+bool pagevec_reserve(pagevec *v, int64_t n);
 // Appends a copy of p. Same growth contract as objvec_push.
 void pagevec_push(pagevec *v, const pageinfo *p);
 // A new block of n bytes owned by the arena, or nullptr (arena unchanged).

@@ -6,6 +6,7 @@
 
 #include "interface/error.h"
 #include "reader/doc.h"
+#include "reader/helper_thread.h"
 #include "reader/huge_pages.h"
 #include "reader/scan_phases.h"
 
@@ -16,7 +17,7 @@
 namespace plenvo {
 namespace {
 
-constexpr int64_t MAX_INPUT = 0x7FFFFFFF;  // positions are 32-bit signed
+constexpr int64_t INPUT_LIMIT = 0x7FFFFFFF;  // positions are 32-bit signed
 
 int64_t file_tell(FILE *f) {
 #if defined(_WIN32)
@@ -71,6 +72,12 @@ int run_phases(doc *d, const char *name) {
     return 0;
 }
 
+// A large input gets its helper thread once it is read (a thread starting
+// while the input's pages are first touched slows both down).
+void start_helper(doc *d) {
+    if (d->len >= split_min_bytes) d->helper = new (std::nothrow) helper_thread();
+}
+
 void reset(doc *d) {
     std::memset(d, 0, sizeof *d);
     d->root = -1;
@@ -102,7 +109,7 @@ int doc_load(const char *path, doc *d) {
 #endif
     int64_t n = -1;
     if (file_seek_end(f) == 0) n = file_tell(f);
-    if (n > MAX_INPUT) {
+    if (n > INPUT_LIMIT) {
         std::fclose(f);
         set_error("input file too large (2 GiB or more): %s", path);
         return -1;
@@ -118,18 +125,18 @@ int doc_load(const char *path, doc *d) {
     hint_huge_pages(d->data, static_cast<size_t>(n));
     if (!d->data || std::fread(d->data, 1, static_cast<size_t>(n), f) != static_cast<size_t>(n)) {
         std::fclose(f);
-        std::free(d->data);
-        d->data = nullptr;
+        doc_free(d);
         set_error("read error on %s", path);
         return -1;
     }
     std::fclose(f);
+    start_helper(d);
     return run_phases(d, path);
 }
 
 int doc_load_bytes(const uint8_t *bytes, size_t n, const char *name, doc *d) {
     reset(d);
-    if (n > static_cast<size_t>(MAX_INPUT)) {
+    if (n > static_cast<size_t>(INPUT_LIMIT)) {
         set_error("input file too large (2 GiB or more): %s", name);
         return -1;
     }
@@ -140,10 +147,12 @@ int doc_load_bytes(const uint8_t *bytes, size_t n, const char *name, doc *d) {
     }
     d->data = static_cast<uint8_t *>(std::malloc(n));
     if (!d->data) {
+        doc_free(d);
         set_error("read error on %s", name);
         return -1;
     }
     std::memcpy(d->data, bytes, n);
+    start_helper(d);
     return run_phases(d, name);
 }
 
@@ -154,6 +163,7 @@ int doc_free(doc *d) {
     for (int32_t i = 0; i < d->arena.count; ++i) std::free(d->arena.blocks[i]);
     std::free(d->arena.blocks);
     std::free(d->index);
+    delete d->helper;
     std::memset(d, 0, sizeof *d);
     return 0;
 }

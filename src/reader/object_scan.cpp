@@ -14,7 +14,7 @@
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
 #include "reader/huge_pages.h"
-#include "reader/split_work.h"
+#include "reader/helper_thread.h"
 
 namespace plenvo {
 namespace {
@@ -341,7 +341,7 @@ void keywords_and_headers_split(doc *d, keyword_table *kw, header_list *h) {
     const int32_t first = v.count;
     constexpr int32_t PIECES = 8;
     std::vector<scan_piece> pieces(PIECES);
-    split_work(PIECES, true, [&](int32_t i) {
+    helper_thread::split(d->helper, PIECES, [&](int32_t i) {
         const int32_t from = static_cast<int32_t>(static_cast<int64_t>(len) * i / PIECES);
         const int32_t to = static_cast<int32_t>(static_cast<int64_t>(len) * (i + 1) / PIECES);
         find_obj_keywords_in(t, len, from, to, &pieces[static_cast<size_t>(i)].kw);
@@ -357,7 +357,7 @@ void keywords_and_headers_split(doc *d, keyword_table *kw, header_list *h) {
     if (!objvec_reserve(&v, first + room)) throw std::bad_alloc();
     hint_huge_pages(v.items + first, static_cast<size_t>(room) * sizeof(objent));
     h->after_obj.resize(static_cast<size_t>(room));
-    split_work(PIECES, true, [&](int32_t i) {
+    helper_thread::split(d->helper, PIECES, [&](int32_t i) {
         scan_piece &p = pieces[static_cast<size_t>(i)];
         objent *out = v.items + first + p.at;
         int32_t *after = h->after_obj.data() + p.at;
@@ -405,59 +405,76 @@ void finish_headers(doc *d, int32_t first, const header_list &h, const keyword_t
 
     // The "stream" keyword after each closed dictionary, and where its data
     // begins. Entries may share a closing ">>" (a hex string value walked on
-    // into the next dictionary), so each distinct one is looked at once:
-    // closes met in increasing order are kept in a sorted list, others in a map.
+    // into the next dictionary), so each distinct one is looked at once in a
+    // piece: closes met in increasing order are kept in a sorted list, others
+    // in a map. Pieces of the list run on this thread and the helper.
     struct after_close {
         int32_t close, stream, data;
     };
-    std::vector<after_close> seen;
-    std::map<int32_t, after_close> seen_out_of_order;
     auto look_after = [&](int32_t c) {
         const int32_t p = skip_white(t, c + 2, len);
         after_close a{c, stream_kw_at(t, p, len) ? p : -1, -1};
         if (a.stream >= 0) a.data = stream_data_start(t, len, a.stream);
         return a;
     };
-    for (size_t k = 0; k < starts.size(); ++k) {
-        const int32_t c = closes[k];
-        if (c < 0) continue;
-        after_close a;
-        if (seen.empty() || c > seen.back().close) {
-            a = look_after(c);
-            seen.push_back(a);
-        } else {
-            auto it = std::lower_bound(seen.begin(), seen.end(), c,
-                                       [](const after_close &x, int32_t val) { return x.close < val; });
-            if (it != seen.end() && it->close == c) {
-                a = *it;
+    constexpr int32_t PIECES = 8;
+    const size_t n_starts = starts.size();
+    helper_thread::split(d->helper, PIECES, [&](int32_t piece) {
+        std::vector<after_close> seen;
+        std::map<int32_t, after_close> seen_out_of_order;
+        const size_t to = n_starts * static_cast<size_t>(piece + 1) / PIECES;
+        for (size_t k = n_starts * static_cast<size_t>(piece) / PIECES; k < to; ++k) {
+            const int32_t c = closes[k];
+            if (c < 0) continue;
+            after_close a;
+            if (seen.empty() || c > seen.back().close) {
+                a = look_after(c);
+                seen.push_back(a);
             } else {
-                auto m = seen_out_of_order.find(c);
-                if (m == seen_out_of_order.end()) m = seen_out_of_order.emplace(c, look_after(c)).first;
-                a = m->second;
+                auto it = std::lower_bound(seen.begin(), seen.end(), c,
+                                           [](const after_close &x, int32_t val) { return x.close < val; });
+                if (it != seen.end() && it->close == c) {
+                    a = *it;
+                } else {
+                    auto m = seen_out_of_order.find(c);
+                    if (m == seen_out_of_order.end()) m = seen_out_of_order.emplace(c, look_after(c)).first;
+                    a = m->second;
+                }
             }
+            if (a.stream < 0) continue;
+            objent &e = v.items[start_entry[k]];
+            e.stream_pos = a.stream;
+            e.has_stream = 1;
+            e.data_pos = a.data;
         }
-        if (a.stream < 0) continue;
-        objent &e = v.items[start_entry[k]];
-        e.stream_pos = a.stream;
-        e.has_stream = 1;
-        e.data_pos = a.data;
-    }
+    });
 
     // Objects without stream need their "endobj", searched from the '<' of
     // the value, else from right after "obj"; without one they are not
-    // recorded. Stream objects get theirs with the stream extents.
-    sorted_cursor endobj(kw.endobj);
-    int32_t w = first;
-    for (int32_t i = first; i < v.count; ++i) {
-        objent &e = v.items[i];
-        if (!e.has_stream) {
+    // recorded. Stream objects get theirs with the stream extents. Found in
+    // pieces as above; the table is then closed up here.
+    const int32_t n_new = v.count - first;
+    std::vector<uint8_t> unterminated(static_cast<size_t>(n_new > 0 ? n_new : 0), 0);
+    helper_thread::split(d->helper, PIECES, [&](int32_t piece) {
+        sorted_cursor endobj(kw.endobj);
+        const int32_t to = first + static_cast<int32_t>(static_cast<int64_t>(n_new) * (piece + 1) / PIECES);
+        for (int32_t i = first + static_cast<int32_t>(static_cast<int64_t>(n_new) * piece / PIECES); i < to; ++i) {
+            objent &e = v.items[i];
+            if (e.has_stream) continue;
             const int32_t from = e.dict_pos >= 0 ? e.dict_pos : after_obj[static_cast<size_t>(i - first)];
             const int32_t ep = endobj.first_at_or_after(from);
-            if (ep < 0) continue;
+            if (ep < 0) {
+                unterminated[static_cast<size_t>(i - first)] = 1;
+                continue;
+            }
             e.endobj_pos = ep;
             e.end_pos = ep + 6;
         }
-        if (w != i) v.items[w] = e;
+    });
+    int32_t w = first;
+    for (int32_t i = first; i < v.count; ++i) {
+        if (unterminated[static_cast<size_t>(i - first)]) continue;
+        if (w != i) v.items[w] = v.items[i];
         ++w;
     }
     v.count = w;
@@ -535,8 +552,6 @@ void scan_headers_with(doc *d, const keyword_table &kw) {
 }
 
 }  // namespace
-
-int64_t split_min_bytes = int64_t(1) << 20;
 
 void scan_headers(doc *d) {
     if (!d->data || d->len <= 0) return;

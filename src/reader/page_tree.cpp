@@ -1,11 +1,14 @@
 // Catalog and page tree: choosing the catalog, finding the root of the page
 // tree and walking it into the document's page list.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "interface/error.h"
+#include "reader/helper_thread.h"
+#include "reader/huge_pages.h"
 #include "reader/page_tree.h"
 #include "reader/scan.h"
 
@@ -156,14 +159,15 @@ page_attrs node_attrs(const doc *d, const objent *e, const page_attrs *up) {
     return a;
 }
 
-void add_page(const doc *d, const objent *e, int32_t parent, const page_attrs *a, pagevec *pages) {
+// The entry of page e, listed by /Pages node `parent` with attributes a.
+pageinfo page_entry(const doc *d, const objent *e, int32_t parent, const page_attrs &a) {
     pageinfo p{};
     p.objnum = e->num;
     p.parent = parent;
-    p.rotate = a->rotate;
-    p.res_node = a->res_node;
-    fill_pageinfo(d, e, a, &p);
-    pagevec_push(pages, &p);
+    p.rotate = a.rotate;
+    p.res_node = a.res_node;
+    fill_pageinfo(d, e, &a, &p);
+    return p;
 }
 
 // One /Pages node on the path of the walk; its kids are kids[next, end).
@@ -177,10 +181,8 @@ struct frame {
 // entered before, -2 when its /Kids holds an inline dictionary.
 int enter_node(const doc *d, const objent *e, const page_attrs *up, uint8_t *visited,
                std::vector<int32_t> &kids, frame *f) {
-    if (e->num >= 0 && e->num <= d->max_num) {
-        if (visited[e->num]) return -1;
-        visited[e->num] = 1;
-    }
+    // Pieces of the tree may be walked on two threads at once.
+    if (e->num >= 0 && e->num <= d->max_num && std::atomic_ref<uint8_t>(visited[e->num]).exchange(1)) return -1;
     f->num = e->num;
     f->begin = f->next = kids.size();
     if (read_kids(d, e, kids) < 0) {
@@ -271,25 +273,23 @@ int rotate_value_at(const doc *d, const text_range &r, int32_t p) {
     return ((val % 360) + 360) % 360;
 }
 
-int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
-                  const page_attrs *inherited) {
-    const objent *e = doc_lookup(d, num);
-    if (!e) return -1;
-    int type = obj_type(d, e);
-    if (type == 1) {
-        add_page(d, e, -1, inherited, pages);
-        return 1;
-    }
-    if (type != 2) return -1;
+namespace {
 
-    // Depth-first walk with an explicit stack: the depth of the tree costs
-    // heap, not call stack. Each frame's kids sit in one shared array.
-    std::vector<int32_t> kids;
+// Walks the kids first_kids[from, to) of /Pages node `num` (whose attributes
+// are `attrs`) depth first, in /Kids order, handing each page to
+// add(page, parent number, attributes). Returns 0, or -1 when the tree is
+// broken below them (a missing or untyped kid, a node reached twice, an
+// inline dictionary in a nested /Kids). The depth of the tree costs heap,
+// not call stack: the path is an explicit stack whose frames' kids sit in
+// one shared array.
+template <class Add>
+int walk_kids(const doc *d, const std::vector<int32_t> &first_kids, size_t from, size_t to, int32_t num,
+              const page_attrs &attrs, uint8_t *visited, Add &&add) {
+    std::vector<int32_t> kids(first_kids.begin() + static_cast<std::ptrdiff_t>(from),
+                              first_kids.begin() + static_cast<std::ptrdiff_t>(to));
     std::vector<frame> stack;
+    stack.push_back(frame{num, 0, 0, kids.size(), attrs});
     frame f{};
-    int rc = enter_node(d, e, inherited, visited, kids, &f);
-    if (rc < 0) return rc;
-    stack.push_back(f);
     while (!stack.empty()) {
         frame &top = stack.back();
         if (top.next == top.end) {
@@ -299,9 +299,9 @@ int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
         }
         const objent *k = doc_lookup(d, kids[top.next++]);
         if (!k) return -1;
-        int kt = obj_type(d, k);
+        const int kt = obj_type(d, k);
         if (kt == 1) {
-            add_page(d, k, top.num, &top.attrs, pages);
+            add(k, top.num, top.attrs);
         } else if (kt == 2) {
             page_attrs up = top.attrs;  // top may move when the stack grows
             if (enter_node(d, k, &up, visited, kids, &f) < 0) return -1;
@@ -310,7 +310,72 @@ int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
             return -1;
         }
     }
-    return pages->count;
+    return 0;
+}
+
+// Appends n entries to the list; throws std::bad_alloc when it cannot grow.
+void append_pages(pagevec *pages, const pageinfo *p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t before = pages->count;
+        pagevec_push(pages, &p[i]);
+        if (pages->count == before) throw std::bad_alloc();
+    }
+}
+
+}  // namespace
+
+int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
+                  const page_attrs *inherited) {
+    const objent *e = doc_lookup(d, num);
+    if (!e) return -1;
+    int type = obj_type(d, e);
+    if (type == 1) {
+        const pageinfo p = page_entry(d, e, -1, *inherited);
+        append_pages(pages, &p, 1);
+        return 1;
+    }
+    if (type != 2) return -1;
+
+    std::vector<int32_t> kids;
+    frame root{};
+    int rc = enter_node(d, e, inherited, visited, kids, &root);
+    if (rc < 0) return rc;
+
+    // A large document's root kids are walked in pieces on two threads, each
+    // piece into a list of its own; the lists follow each other in /Kids order.
+    constexpr int32_t PIECES = 16;
+    if (d->helper && root.end >= 2 * static_cast<size_t>(PIECES)) {
+        std::vector<std::vector<pageinfo>> lists(PIECES);
+        std::vector<int> broken(PIECES, 0);
+        helper_thread::split(d->helper, PIECES, [&](int32_t i) {
+            const size_t from = root.end * static_cast<size_t>(i) / PIECES;
+            const size_t to = root.end * static_cast<size_t>(i + 1) / PIECES;
+            std::vector<pageinfo> &list = lists[static_cast<size_t>(i)];
+            broken[static_cast<size_t>(i)] =
+                walk_kids(d, kids, from, to, root.num, root.attrs, visited,
+                          [&](const objent *k, int32_t parent, const page_attrs &a) {
+                              list.push_back(page_entry(d, k, parent, a));
+                          });
+        });
+        int64_t total = pages->count;
+        for (size_t i = 0; i < lists.size(); ++i) {
+            if (broken[i] < 0) return -1;
+            total += static_cast<int64_t>(lists[i].size());
+        }
+        if (!pagevec_reserve(pages, total)) throw std::bad_alloc();
+        hint_huge_pages(pages->items + pages->count, static_cast<size_t>(total - pages->count) * sizeof(pageinfo));
+        for (const std::vector<pageinfo> &list : lists) {
+            if (!list.empty()) std::memcpy(pages->items + pages->count, list.data(), list.size() * sizeof(pageinfo));
+            pages->count += static_cast<int32_t>(list.size());
+        }
+        return pages->count;
+    }
+    rc = walk_kids(d, kids, 0, root.end, root.num, root.attrs, visited,
+                   [&](const objent *k, int32_t parent, const page_attrs &a) {
+                       const pageinfo p = page_entry(d, k, parent, a);
+                       append_pages(pages, &p, 1);
+                   });
+    return rc < 0 ? rc : pages->count;
 }
 
 int load_page_tree(doc *d) {
@@ -367,7 +432,8 @@ int load_page_tree(doc *d) {
     try {
         rc = resolve_pages(d, root, &d->pages, visited.data(), &top);
     } catch (const std::bad_alloc &) {
-        rc = -1;
+        set_error("out of memory");
+        return -1;
     }
     if (rc == -2) {
         set_error("page tree uses inline page dictionaries in /Kids \xE2\x80\x94 pages must be indirect objects");
@@ -380,10 +446,6 @@ int load_page_tree(doc *d) {
     }
     if (rc == 0) {
         set_error("document has no pages");
-        return -1;
-    }
-    if (d->pages.count == 0) {  // every append failed: the list could not grow
-        set_error("out of memory");
         return -1;
     }
     return 0;
