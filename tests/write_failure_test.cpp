@@ -510,4 +510,43 @@ TEST(WriterMemory, NumberMapThatDoesNotFit) {
     ASSERT_EQ(plenvo::scale_doc(&l.d, out.c_str(), plenvo::MODE_FIT, 612, 792, 1.0), 1) << plenvo::g_err;
     EXPECT_NE(read_file(out).find("/F1 6 0 R"), std::string::npos);
 }
+
+// A load under any limit on memory either lists every page or fails with
+// "out of memory": a page list that cannot grow never drops pages quietly.
+// Both ways of walking the page tree are swept: on one thread, and in
+// pieces with the helper thread.
+TEST(LoadMemory, EveryLimitGivesAllPagesOrOutOfMemory) {
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+    const std::string pdf = plenvo_test::simple_pdf(30000);
+    for (const int64_t split : {INT64_MAX, int64_t(0)}) {
+        const int64_t split_was = plenvo::split_min_bytes;
+        plenvo::split_min_bytes = split;
+        int complete = 0, no_memory = 0;
+        for (rlim_t extra = 0; extra <= 24u * 1024 * 1024; extra += 256 * 1024) {
+            child_result r = in_child([&] {
+                malloc_trim(0);
+                rlim_t lim = address_space_now() + extra;
+                struct rlimit rl = {lim, lim};
+                if (setrlimit(RLIMIT_AS, &rl) != 0) return 7;
+                plenvo::doc d{};
+                const int rc = plenvo::doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(),
+                                                      "in.pdf", &d);
+                const int pages = d.pages.count;
+                plenvo::doc_free(&d);
+                if (rc == 0) return pages == 30000 ? 1 : 2;
+                return 0;
+            });
+            if (r.rc == 1) {
+                ++complete;
+                continue;
+            }
+            ASSERT_EQ(r.rc, 0) << "limit +" << extra << " split " << split << ": a load without every page";
+            EXPECT_TRUE(r.err == "out of memory" || r.err == "read error on in.pdf") << extra << ": " << r.err;
+            ++no_memory;
+        }
+        plenvo::split_min_bytes = split_was;
+        EXPECT_GT(complete, 0) << split;
+        EXPECT_GT(no_memory, 0) << split;
+    }
+}
 #endif

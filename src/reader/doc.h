@@ -131,7 +131,8 @@ text_range dict_range(const doc *d, const objent *e);
 // to endobj_pos (>0), else len. start = -1 when dict_pos is -1.
 text_range obj_range(const doc *d, const objent *e);
 
-// ---- reading phases (each in its own file; none fails the load) ----
+// ---- reading phases (each in its own file; none fails the load but for
+// want of memory: std::bad_alloc, also when the object table cannot grow) ----
 
 // Cross-reference walk: fills d->root and d->encrypted.
 void xref_walk(doc *d);

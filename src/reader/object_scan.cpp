@@ -296,27 +296,23 @@ bool header_entry(const uint8_t *t, int32_t len, int32_t o, objent *e) {
     return true;
 }
 
-// Appends e (whose "obj" ends at after) to the table and h; false when the
-// table cannot grow.
-bool add_header(objvec &v, const objent &e, int32_t after, header_list *h) {
-    const int32_t before = v.count;
-    objvec_push(&v, &e);
-    if (v.count == before) return false;
-    if (e.dict_pos >= 0) {
-        h->starts.push_back(e.dict_pos);
-        h->start_entry.push_back(before);
-    }
-    h->after_obj.push_back(after);
-    return true;
-}
-
 // Pass 1, first part: one entry per object header of `obj`, appended in file
-// order until the table cannot grow.
+// order. Throws std::bad_alloc when the table cannot grow: an object left
+// out would be an object missing from the output.
 void add_headers(doc *d, const std::vector<int32_t> &obj, header_list *h) {
+    objvec &v = d->objs;
     h->after_obj.reserve(obj.size());
     for (const int32_t o : obj) {
         objent e;
-        if (header_entry(d->data, d->len, o, &e) && !add_header(d->objs, e, o + 3, h)) break;
+        if (!header_entry(d->data, d->len, o, &e)) continue;
+        const int32_t before = v.count;
+        objvec_push(&v, &e);
+        if (v.count == before) throw std::bad_alloc();
+        if (e.dict_pos >= 0) {
+            h->starts.push_back(e.dict_pos);
+            h->start_entry.push_back(before);
+        }
+        h->after_obj.push_back(o + 3);
     }
 }
 

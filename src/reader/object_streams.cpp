@@ -3,6 +3,7 @@
 // appended to the table as a member whose text points into that block.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "inflate/inflate.h"
@@ -140,7 +141,9 @@ void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
         m.in_objstm = 1;
         m.text = dec.data + begin;
         m.text_len = static_cast<int32_t>(size);
+        const int32_t before = d->objs.count;
         objvec_push(&d->objs, &m);
+        if (d->objs.count == before) throw std::bad_alloc();
     }
 }
 
