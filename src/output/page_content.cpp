@@ -8,6 +8,7 @@
 #include <new>
 
 #include "output/scale.h"
+#include "reader/helper_thread.h"
 #include "reader/scan.h"
 
 namespace plenvo {
@@ -353,6 +354,34 @@ void count_array(const doc *d, const uint8_t *t, int32_t pos, int32_t end, std::
     }
 }
 
+// Counts the streams page p draws through its /Contents (key at `at`, -1
+// when none): a stream, an array of them, or an array object.
+void count_page(const doc *d, const pageinfo &p, int32_t at, std::vector<int32_t> *uses) {
+    if (at < 0) return;
+    const objent *page = doc_lookup(d, p.objnum);
+    if (!page) return;
+    const text_range r = dict_range(d, page);
+    if (r.start < 0) return;
+    const uint8_t *t = r.base;
+    const int32_t v = skip_ws(t, at + 9, r.end);
+    if (v >= r.end) return;
+    if (is_digit(t[v])) {
+        int32_t pos = v;
+        const int32_t n = read_number(t, r.end, &pos);
+        const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
+        if (!e) return;
+        if (e->has_stream) {
+            count_use(d, n, uses);
+            return;
+        }
+        const uint8_t *base = nullptr;
+        int32_t s = 0, lim = 0;
+        if (array_value(d, e, &base, &s, &lim)) count_array(d, base, s, lim, uses);
+    } else if (t[v] == '[') {
+        count_array(d, t, v + 1, r.end, uses);
+    }
+}
+
 }  // namespace
 
 // Fills *out with the content of `page` (see scale.h). out->owned is
@@ -389,33 +418,21 @@ void content_cache_count(const doc *d, const page_keys *keys, content_cache *c) 
     c->kept.clear();
     c->spent.clear();
     c->bytes = 0;
-    std::vector<int32_t> uses(static_cast<size_t>(d->max_num > 0 ? d->max_num : 0) + 1, 0);  // by object number
-    for (int32_t k = 0; k < d->pages.count; ++k) {
-        const int32_t at = keys[k].contents;
-        if (at < 0) continue;
-        const objent *page = doc_lookup(d, d->pages.items[k].objnum);
-        if (!page) continue;
-        const text_range r = dict_range(d, page);
-        if (r.start < 0) continue;
-        const uint8_t *t = r.base;
-        const int32_t v = skip_ws(t, at + 9, r.end);
-        if (v >= r.end) continue;
-        if (is_digit(t[v])) {
-            int32_t pos = v;
-            const int32_t n = read_number(t, r.end, &pos);
-            const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
-            if (!e) continue;
-            if (e->has_stream) {
-                count_use(d, n, &uses);
-                continue;
-            }
-            const uint8_t *base = nullptr;
-            int32_t s = 0, lim = 0;
-            if (array_value(d, e, &base, &s, &lim)) count_array(d, base, s, lim, &uses);
-        } else if (t[v] == '[') {
-            count_array(d, t, v + 1, r.end, &uses);
-        }
-    }
+    // Counted by object number, in two halves of the pages when the
+    // document has a helper thread (one count each, added up after).
+    const size_t slots = static_cast<size_t>(d->max_num > 0 ? d->max_num : 0) + 1;
+    const int32_t halves = d->helper ? 2 : 1;
+    std::vector<std::vector<int32_t>> counts(static_cast<size_t>(halves));
+    helper_thread::split(d->helper, halves, [&](int32_t h) {
+        std::vector<int32_t> &uses = counts[static_cast<size_t>(h)];
+        uses.assign(slots, 0);
+        const int32_t to = static_cast<int32_t>(static_cast<int64_t>(d->pages.count) * (h + 1) / halves);
+        for (int32_t k = static_cast<int32_t>(static_cast<int64_t>(d->pages.count) * h / halves); k < to; ++k)
+            count_page(d, d->pages.items[k], keys[k].contents, &uses);
+    });
+    std::vector<int32_t> &uses = counts[0];
+    for (size_t h = 1; h < counts.size(); ++h)
+        for (size_t num = 0; num < slots; ++num) uses[num] += counts[h][num];
     for (size_t num = 0; num < uses.size(); ++num)
         if (uses[num] >= 2) c->uses.emplace(static_cast<int32_t>(num), uses[num]);
 }

@@ -68,13 +68,18 @@ void helper_thread::loop() {
         if (s == POSTED && state_.compare_exchange_strong(s, TAKEN, std::memory_order_acq_rel)) {
             fn_(ctx_);
             state_.store(DONE, std::memory_order_release);
+            state_.notify_one();
             idle_since = clock::now();
             continue;
         }
         relax();
-        if ((spins & 255) == 0 && clock::now() - idle_since > std::chrono::milliseconds(IDLE_MS)) {
-            s = IDLE;
-            if (state_.compare_exchange_strong(s, ENDED, std::memory_order_acq_rel)) return;
+        if ((spins & 255) == 0) {
+            if (clock::now() - idle_since > std::chrono::milliseconds(IDLE_MS)) {
+                s = IDLE;
+                if (state_.compare_exchange_strong(s, ENDED, std::memory_order_acq_rel)) return;
+            }
+            // Should both threads share one processor, the other gets it now.
+            std::this_thread::yield();
         }
     }
 }
@@ -88,7 +93,18 @@ bool helper_thread::post(void (*fn)(void *), void *ctx) {
 }
 
 void helper_thread::finish() {
-    while (state_.load(std::memory_order_acquire) != DONE) relax();
+    // Spins while the work is likely to end soon; then sleeps until it has:
+    // a helper held up by other work on its processor (or sharing this one)
+    // should not keep this thread spinning.
+    for (unsigned spins = 0; spins < 4096; ++spins) {
+        if (state_.load(std::memory_order_acquire) == DONE) {
+            state_.store(IDLE, std::memory_order_release);
+            return;
+        }
+        relax();
+    }
+    for (int s = state_.load(std::memory_order_acquire); s != DONE; s = state_.load(std::memory_order_acquire))
+        state_.wait(s, std::memory_order_acquire);
     state_.store(IDLE, std::memory_order_release);
 }
 

@@ -13,7 +13,6 @@
 
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
-#include "reader/huge_pages.h"
 #include "reader/helper_thread.h"
 
 namespace plenvo {
@@ -351,7 +350,6 @@ void keywords_and_headers_split(doc *d, keyword_table *kw, header_list *h) {
         names += p.kw.objstm_names.size();
     }
     if (!objvec_reserve(&v, first + room)) throw std::bad_alloc();
-    hint_huge_pages(v.items + first, static_cast<size_t>(room) * sizeof(objent));
     h->after_obj.resize(static_cast<size_t>(room));
     helper_thread::split(d->helper, PIECES, [&](int32_t i) {
         scan_piece &p = pieces[static_cast<size_t>(i)];

@@ -8,7 +8,6 @@
 
 #include "interface/error.h"
 #include "reader/helper_thread.h"
-#include "reader/huge_pages.h"
 #include "reader/page_tree.h"
 #include "reader/scan.h"
 
@@ -363,7 +362,6 @@ int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
             total += static_cast<int64_t>(lists[i].size());
         }
         if (!pagevec_reserve(pages, total)) throw std::bad_alloc();
-        hint_huge_pages(pages->items + pages->count, static_cast<size_t>(total - pages->count) * sizeof(pageinfo));
         for (const std::vector<pageinfo> &list : lists) {
             if (!list.empty()) std::memcpy(pages->items + pages->count, list.data(), list.size() * sizeof(pageinfo));
             pages->count += static_cast<int32_t>(list.size());
