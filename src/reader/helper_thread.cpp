@@ -68,7 +68,9 @@ void helper_thread::loop() {
         if (s == POSTED && state_.compare_exchange_strong(s, TAKEN, std::memory_order_acq_rel)) {
             fn_(ctx_);
             state_.store(DONE, std::memory_order_release);
-            state_.notify_one();
+            // Taking the lock once orders the store before a waiter's check.
+            { std::lock_guard<std::mutex> l(done_mu_); }
+            done_cv_.notify_all();
             idle_since = clock::now();
             continue;
         }
@@ -103,8 +105,10 @@ void helper_thread::finish() {
         }
         relax();
     }
-    for (int s = state_.load(std::memory_order_acquire); s != DONE; s = state_.load(std::memory_order_acquire))
-        state_.wait(s, std::memory_order_acquire);
+    {
+        std::unique_lock<std::mutex> l(done_mu_);
+        done_cv_.wait(l, [this] { return state_.load(std::memory_order_acquire) == DONE; });
+    }
     state_.store(IDLE, std::memory_order_release);
 }
 

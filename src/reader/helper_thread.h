@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <exception>
 #include <thread>
 
@@ -51,6 +53,8 @@ private:
     void loop();
 
     std::atomic<int> state_{IDLE};
+    std::mutex done_mu_;  // for a caller that sleeps until the work is done
+    std::condition_variable done_cv_;
     void (*fn_)(void *) = nullptr;
     void *ctx_ = nullptr;
     long owner_ = 0;  // the process that started the thread
