@@ -8,12 +8,17 @@
 #include "interface/error.h"
 #include "interface/page_size.h"
 #include "reader/doc.h"
+#include "reader/helper_thread.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    // Inputs of odd length are loaded as large files are: with the helper
+    // thread, the scan and the page tree in pieces.
+    plenvo::split_min_bytes = size % 2 ? 0 : INT64_MAX;
     plenvo::doc d;
     if (plenvo::doc_load_bytes(data, size, "fuzz", &d) != 0) {
         // A failed load sets a message and leaves the record owning nothing.
-        if (plenvo::g_err[0] == 0 || d.data || d.objs.items || d.pages.items || d.arena.blocks || d.index)
+        if (plenvo::g_err[0] == 0 || d.data || d.objs.items || d.pages.items || d.arena.blocks || d.index ||
+            d.helper)
             std::abort();
         return 0;
     }
