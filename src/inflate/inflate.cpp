@@ -125,11 +125,22 @@ constexpr unsigned reverse_bits(unsigned code, unsigned len) {
 // level, which no block may use. Never writes past capacity slots.
 constexpr int build_table(uint32_t *table, size_t capacity, unsigned width, const uint8_t *lens,
                           unsigned n, const uint32_t *payload) {
+    // Four interleaved counts: one count's increments would wait on each
+    // other (most neighbouring symbols share a length).
+    uint16_t counts4[4][MAX_CODE_BITS + 1] = {};
+    unsigned s4 = 0;
+    for (; s4 + 4 <= n; s4 += 4) {
+        ++counts4[0][lens[s4]];
+        ++counts4[1][lens[s4 + 1]];
+        ++counts4[2][lens[s4 + 2]];
+        ++counts4[3][lens[s4 + 3]];
+    }
+    for (; s4 < n; ++s4) ++counts4[0][lens[s4]];
     uint16_t count[MAX_CODE_BITS + 1] = {};
     unsigned maxlen = 0;
-    for (unsigned s = 0; s < n; ++s) {
-        ++count[lens[s]];
-        if (lens[s] > maxlen) maxlen = lens[s];
+    for (unsigned len = 0; len <= MAX_CODE_BITS; ++len) {
+        count[len] = uint16_t(counts4[0][len] + counts4[1][len] + counts4[2][len] + counts4[3][len]);
+        if (len > 0 && count[len] > 0) maxlen = len;
     }
     const size_t first_level = size_t(1) << width;
     if (count[0] == n) {
@@ -406,7 +417,12 @@ static_assert((FAST_IN_ROOM - 1) + TAIL_AHEAD + FAST_IN_ROOM <= ptrdiff_t(TAIL_S
 
 // Decodes the symbols of one Huffman block up to its end-of-block symbol.
 // Returns ok at the end of the block, or the first fault, lack of room or
-// lack of input, exactly where a bit-at-a-time decoder meets it.
+// lack of input, exactly where a bit-at-a-time decoder meets it. With
+// Guess (for the fixed code, whose literals are mostly 8 bits long) the fast
+// loop reads each literal's successor entry ahead, as if the literal were as
+// long as the one before; a dynamic code's lengths vary too much for that
+// to pay.
+template <bool Guess>
 outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen, const uint32_t *dist) {
     const uint8_t *ip = bin.ip;
     const uint8_t *const in_end = bin.end;
@@ -418,6 +434,7 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
     uint8_t *const out_end = bout.end;
     outcome result;
     uint8_t tail[TAIL_SIZE];
+    unsigned guess = 8;  // the length of the last literal decoded by the fast loop
 
     for (;;) {
         if (out_end - out >= FAST_OUT_ROOM) {
@@ -457,22 +474,41 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                 cnt |= 56;
 
                 // A literal's entry holds no extra-bit count: its low byte is
-                // its code length.
+                // its code length. With Guess, beside each literal's entry the
+                // entry after it is read as if the literal were `guess` bits
+                // long: when it is, the next symbol's entry is there without
+                // waiting for this one's length.
                 uint32_t e = lookup_first(litlen, LIT_BITS, buf);
+                uint32_t after = Guess ? lookup_first(litlen, LIT_BITS, buf >> guess) : 0;
                 if (e & F_LIT) {
-                    buf >>= (e & 63);
-                    cnt -= e & 63;
+                    unsigned n = e & 63;
+                    buf >>= n;
+                    cnt -= n;
                     *out++ = uint8_t(e >> 16);
-                    e = lookup_first(litlen, LIT_BITS, buf);
-                    if (e & F_LIT) {
-                        buf >>= (e & 63);
-                        cnt -= e & 63;
-                        *out++ = uint8_t(e >> 16);
+                    if constexpr (Guess) {
+                        e = n == guess ? after : lookup_first(litlen, LIT_BITS, buf);
+                        guess = n;
+                        after = lookup_first(litlen, LIT_BITS, buf >> guess);
+                    } else {
                         e = lookup_first(litlen, LIT_BITS, buf);
+                    }
+                    if (e & F_LIT) {
+                        n = e & 63;
+                        buf >>= n;
+                        cnt -= n;
+                        *out++ = uint8_t(e >> 16);
+                        if constexpr (Guess) {
+                            e = n == guess ? after : lookup_first(litlen, LIT_BITS, buf);
+                            guess = n;
+                        } else {
+                            e = lookup_first(litlen, LIT_BITS, buf);
+                        }
                         if (e & F_LIT) {
-                            buf >>= (e & 63);
-                            cnt -= e & 63;
+                            n = e & 63;
+                            buf >>= n;
+                            cnt -= n;
                             *out++ = uint8_t(e >> 16);
+                            guess = n;
                             continue;
                         }
                     }
@@ -686,7 +722,7 @@ outcome dynamic_block(bit_input &in, byte_output &out) {
     left = build_table(dist, DIST_TABLE_SIZE, DIST_BITS, lens + nlen, ndist, PAYLOADS.dist);
     if (left < 0 || (left > 0 && !usable_incomplete(lens + nlen, ndist))) return outcome::fault;
 
-    return decode_symbols(in, out, litlen, dist);
+    return decode_symbols<false>(in, out, litlen, dist);
 }
 
 // Decodes blocks until the final one ends or decoding stops.
@@ -697,7 +733,7 @@ outcome decode_blocks(bit_input &in, byte_output &out) {
         outcome r;
         switch (header >> 1) {
         case 0: r = stored_block(in, out); break;
-        case 1: r = decode_symbols(in, out, FIXED.litlen, FIXED.dist); break;
+        case 1: r = decode_symbols<true>(in, out, FIXED.litlen, FIXED.dist); break;
         case 2: r = dynamic_block(in, out); break;
         default: r = outcome::fault; break;
         }
