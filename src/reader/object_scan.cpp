@@ -366,8 +366,12 @@ void keywords_and_headers_split(doc *d, keyword_table *kw, header_list *h) {
         }
     });
     // Close up the places of the pieces, in file order.
+    size_t n_starts = 0;
+    for (const scan_piece &p : pieces) n_starts += p.starts.size();
     kw->endobj.reserve(endobjs);
     kw->objstm_names.reserve(names);
+    h->starts.reserve(n_starts);
+    h->start_entry.reserve(n_starts);
     int32_t w = 0;
     for (scan_piece &p : pieces) {
         if (p.at != w) {
