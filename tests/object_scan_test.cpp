@@ -546,8 +546,9 @@ TEST(ScanAgreement, CorpusFilesCutAndChanged) {
 }
 
 // Large files are scanned in pieces on two threads; forced onto small texts
-// (so that pieces begin and end inside keywords and headers), the pieces give
-// the plain reading's table and the same "/ObjStm" places as one pass.
+// (so that pieces begin and end inside keywords and headers), with and
+// without a helper thread, the pieces give the plain reading's table and the
+// same "/ObjStm" places as one pass.
 TEST(ScanAgreement, PiecesOnTwoThreadsGiveThePlainReadingsTable) {
     struct split_from {
         int64_t was = split_min_bytes;
@@ -568,6 +569,8 @@ TEST(ScanAgreement, PiecesOnTwoThreadsGiveThePlainReadingsTable) {
         }
         {
             split_from s(0);
+            // Every other text with a helper thread taking pieces too.
+            if (k % 2) split.d.helper = new helper_thread();
             scan_objects(&split.d, &names_split);
         }
         expect_same_tables(split.entries(), reference_scan(split.d.data, split.d.len), "text " + std::to_string(k));

@@ -478,25 +478,25 @@ void finish_headers(doc *d, int32_t first, const header_list &h, const keyword_t
     v.count = w;
 }
 
-// Pass 2: where the data of each stream entry ends, and its "endobj".
-void stream_extents_with(doc *d, const keyword_table &kw) {
+// Pass 2 over the entries [from, to): where the data of each stream entry
+// ends, and its "endobj". lens and refs as read_stream_lengths gives them;
+// `index` answers indirect lengths (null when there are none). The searches
+// remember what they found for this range only.
+void stream_extents_range(doc *d, const keyword_table &kw, const std::vector<int32_t> &lens,
+                          const std::vector<int32_t> &refs, first_entry_index *index, int32_t from, int32_t to) {
     const uint8_t *t = d->data;
     const int32_t len = d->len;
-    if (!t || d->objs.count == 0) return;
-    std::vector<int32_t> lens, refs;
-    read_stream_lengths(d, &lens, &refs);
     space_runs spaces(t, len);
     endstream_finder endstream(t, len);
-    first_entry_index index(d);
     sorted_cursor endobj(kw.endobj);
     static const char ENDSTREAM[] = "endstream";
 
-    for (int32_t k = 0; k < d->objs.count; ++k) {
+    for (int32_t k = from; k < to; ++k) {
         objent &e = d->objs.items[k];
         if (!e.has_stream || e.in_objstm) continue;
         int32_t L = lens[static_cast<size_t>(k)];
         const int32_t R = refs[static_cast<size_t>(k)];
-        if (L < 0 && R >= 0) L = index.length_object(R);
+        if (L < 0 && R >= 0 && index) L = index->length_object(R);
         // A known length is right when "endstream" follows it (space bytes
         // allowed between); otherwise, and when the length is unknown (an
         // indirect length kept in an object stream, say), the keyword decides.
@@ -538,6 +538,28 @@ void stream_extents_with(doc *d, const keyword_table &kw) {
             e.endobj_pos = -1;
         }
     }
+}
+
+// Pass 2: where the data of each stream entry ends, and its "endobj". With
+// a helper thread and only direct lengths, in two halves of the table on
+// both threads (each answer depends on its entry alone; the searches' memory
+// is kept per half, so their work stays within twice that of one pass).
+void stream_extents_with(doc *d, const keyword_table &kw) {
+    if (!d->data || d->objs.count == 0) return;
+    std::vector<int32_t> lens, refs;
+    read_stream_lengths(d, &lens, &refs);
+    const int32_t count = d->objs.count;
+    bool indirect = false;
+    for (int32_t k = 0; k < count && !indirect; ++k)
+        indirect = lens[static_cast<size_t>(k)] < 0 && refs[static_cast<size_t>(k)] >= 0;
+    if (d->helper && !indirect) {
+        helper_thread::split(d->helper, 2, [&](int32_t half) {
+            stream_extents_range(d, kw, lens, refs, nullptr, count / 2 * half, half ? count : count / 2);
+        });
+        return;
+    }
+    first_entry_index index(d);
+    stream_extents_range(d, kw, lens, refs, &index, 0, count);
 }
 
 // Pass 1 over the keyword table: one entry per object header.
