@@ -422,6 +422,15 @@ rlim_t address_space_now() {
     std::string statm = read_file("/proc/self/statm");
     return static_cast<rlim_t>(std::stoull(statm)) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
 }
+
+// In a child: gives the heap's free top back, then limits the address space
+// to what is mapped now plus `extra` bytes. False when the limit cannot be set.
+bool limit_address_space(rlim_t extra) {
+    malloc_trim(0);
+    const rlim_t lim = address_space_now() + extra;
+    struct rlimit rl = {lim, lim};
+    return setrlimit(RLIMIT_AS, &rl) == 0;
+}
 }  // namespace
 
 // Under any limit on memory a call either succeeds or fails cleanly with
@@ -456,10 +465,7 @@ TEST(WriterMemory, EveryLimitGivesSuccessOrACleanFailure) {
     int no_memory = 0, no_growth = 0, success = 0;
     for (rlim_t extra = 0; extra <= 8u * 1024 * 1024; extra += 128 * 1024) {
         child_result r = in_child([&] {
-            malloc_trim(0);
-            rlim_t lim = address_space_now() + extra;
-            struct rlimit rl = {lim, lim};
-            if (setrlimit(RLIMIT_AS, &rl) != 0) return 7;
+            if (!limit_address_space(extra)) return 7;
             return plenvo::scale_doc(&l.d, out.c_str(), plenvo::MODE_FIT, 612, 792, 1.0);
         });
         if (r.rc == 1) {
@@ -524,10 +530,7 @@ TEST(LoadMemory, EveryLimitGivesAllPagesOrOutOfMemory) {
         int complete = 0, no_memory = 0;
         for (rlim_t extra = 0; extra <= 24u * 1024 * 1024; extra += 256 * 1024) {
             child_result r = in_child([&] {
-                malloc_trim(0);
-                rlim_t lim = address_space_now() + extra;
-                struct rlimit rl = {lim, lim};
-                if (setrlimit(RLIMIT_AS, &rl) != 0) return 7;
+                if (!limit_address_space(extra)) return 7;
                 plenvo::doc d{};
                 const int rc = plenvo::doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(),
                                                       "in.pdf", &d);
