@@ -480,35 +480,28 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                 // waiting for this one's length.
                 uint32_t e = lookup_first(litlen, LIT_BITS, buf);
                 uint32_t after = Guess ? lookup_first(litlen, LIT_BITS, buf >> guess) : 0;
-                if (e & F_LIT) {
-                    unsigned n = e & 63;
+                // Writes the literal of entry x and returns the next entry.
+                auto literal = [&](uint32_t x) {
+                    const unsigned n = x & 63;
                     buf >>= n;
                     cnt -= n;
-                    *out++ = uint8_t(e >> 16);
+                    *out++ = uint8_t(x >> 16);
+                    uint32_t next;
                     if constexpr (Guess) {
-                        e = n == guess ? after : lookup_first(litlen, LIT_BITS, buf);
+                        next = n == guess ? after : lookup_first(litlen, LIT_BITS, buf);
                         guess = n;
                         after = lookup_first(litlen, LIT_BITS, buf >> guess);
                     } else {
-                        e = lookup_first(litlen, LIT_BITS, buf);
+                        next = lookup_first(litlen, LIT_BITS, buf);
                     }
+                    return next;
+                };
+                if (e & F_LIT) {
+                    e = literal(e);
                     if (e & F_LIT) {
-                        n = e & 63;
-                        buf >>= n;
-                        cnt -= n;
-                        *out++ = uint8_t(e >> 16);
-                        if constexpr (Guess) {
-                            e = n == guess ? after : lookup_first(litlen, LIT_BITS, buf);
-                            guess = n;
-                        } else {
-                            e = lookup_first(litlen, LIT_BITS, buf);
-                        }
+                        e = literal(e);
                         if (e & F_LIT) {
-                            n = e & 63;
-                            buf >>= n;
-                            cnt -= n;
-                            *out++ = uint8_t(e >> 16);
-                            guess = n;
+                            literal(e);
                             continue;
                         }
                     }

@@ -16,6 +16,29 @@
 
 namespace plenvo {
 
+namespace {
+
+// At t[*i], a '<' or '>' with a byte after it: a lone one is stepped over, a
+// pair opens or closes a dictionary. True when the pair at *i is the ">>"
+// that brings *depth back to zero (*i left on it); else *i is moved past
+// what was read.
+inline bool angle_step(const uint8_t *t, int32_t *i, int64_t *depth) {
+    const uint8_t c = t[*i];
+    if (t[*i + 1] != c) {
+        ++*i;
+        return false;
+    }
+    if (c == '<') {
+        ++*depth;
+    } else if (--*depth == 0) {
+        return true;
+    }
+    *i += 2;
+    return false;
+}
+
+}  // namespace
+
 int32_t dict_close_one(const uint8_t *t, int32_t len, int32_t start) {
     int64_t depth = 0;
     int32_t i = start < 0 ? 0 : start;
@@ -23,16 +46,7 @@ int32_t dict_close_one(const uint8_t *t, int32_t len, int32_t start) {
         const uint8_t c = t[i];
         if (c == '<' || c == '>') {
             if (i + 1 >= len) return -1;
-            if (t[i + 1] != c) {
-                ++i;
-                continue;
-            }
-            if (c == '<') {
-                ++depth;
-            } else if (--depth == 0) {
-                return i;
-            }
-            i += 2;
+            if (angle_step(t, &i, &depth)) return i;
             continue;
         }
         if (c == '(') {
@@ -362,17 +376,10 @@ bool walk_before(const uint8_t *t, int32_t len, int32_t start, int32_t limit, in
         }
         if (i + 1 >= limit) return false;
         if (c == '<' || c == '>') {
-            if (t[i + 1] != c) {
-                ++i;
-                continue;
-            }
-            if (c == '<') {
-                ++depth;
-            } else if (--depth == 0) {
+            if (angle_step(t, &i, &depth)) {
                 *close = i;
                 return true;
             }
-            i += 2;
             continue;
         }
         // A literal string: a backslash hides the byte after it.
