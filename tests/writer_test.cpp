@@ -136,6 +136,40 @@ TEST(WriterLayout, MissingCopiedObjectHasAFreeEntry) {
     if (have_tool("qpdf")) EXPECT_EQ(qpdf_problems(out_path), "");
 }
 
+// Thousands of entries, offsets of six and seven digits, free entries spread
+// over the table: every entry points at its object or is the exact free entry.
+TEST(WriterLayout, LargeTableWithFreeEntriesThroughout) {
+    const int n = 1500;
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    for (int k = 0; k < n; ++k) kids += std::to_string(1000 + k) + " 0 R ";
+    b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " /MediaBox [0 0 100 100] >>");
+    for (int k = 0; k < n; ++k) {
+        // Fonts of odd pages are missing: their copies keep free entries.
+        b.add(1000 + k, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(3000 + k) +
+                            " 0 R /Resources << /Font << /F1 " + std::to_string(5000 + k) + " 0 R >> >> >>");
+        if (k % 2 == 0) b.add(5000 + k, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>");
+        b.add_stream(3000 + k, "BT /F1 9 Tf 10 50 Td (" + std::string(300, 'x') + ") Tj ET\n");
+    }
+    std::string out_path;
+    const std::string out = run_to_file(b.build(), &out_path);
+    ASSERT_EQ(xref_problems(out), "");
+    ASSERT_GT(out.size(), 1000000u);
+    EXPECT_EQ(trailer_size(out), 3 * n + 3 + n);
+    const size_t table = out.rfind("xref\n0 ");
+    ASSERT_NE(table, std::string::npos);
+    const size_t first = out.find('\n', table + 5) + 1;
+    for (int k = 0; k < n; ++k) {
+        const int num = 3 * n + 3 + k;
+        const std::string e = out.substr(first + 20 * static_cast<size_t>(num), 20);
+        if (k % 2 == 0)
+            EXPECT_EQ(e, entry(static_cast<long>(out.find("\n" + std::to_string(num) + " 0 obj") + 1))) << k;
+        else
+            EXPECT_EQ(e, "0000000000 65535 f \n") << k;
+    }
+}
+
 TEST(WriterLayout, PercentModePageSize) {
     std::string dir = temp_dir();
     std::string in = write_file(dir, "in.pdf", simple_pdf(2, "/MediaBox [0 0 612 792]"));

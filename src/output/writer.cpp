@@ -184,20 +184,43 @@ struct geometry_memo {
     }
 };
 
-// Appends one 20-byte cross-reference entry.
-void put_xref_entry(out_text &o, long offset, bool in_use) {
-    char e[21];
-    unsigned long v = in_use ? static_cast<unsigned long>(offset) : 0;
-    // Ten digits: two groups of five, each split without a 64-bit division per digit.
-    unsigned lo = static_cast<unsigned>(v % 100000), hi = static_cast<unsigned>(v / 100000 % 100000);
-    for (int i = 4; i >= 0; --i) {
-        e[i] = static_cast<char>('0' + hi % 10);
-        e[i + 5] = static_cast<char>('0' + lo % 10);
-        hi /= 10;
-        lo /= 10;
+// Appends the 20-byte cross-reference entries of objects 1 to
+// offsets.size() - 1: "nnnnnnnnnn 00000 n \n" for an offset of 0 or more,
+// "0000000000 65535 f \n" for -1. Offsets stay below 10^10. The digits are
+// made two at a time and the entries appended a block at a time: a large
+// output has hundreds of thousands of them.
+void put_xref_entries(out_text &o, const std::vector<int64_t> &offsets) {
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    // Five digits of x < 100000 at e.
+    auto five = [](char *e, unsigned x) {
+        const unsigned r = x % 10000;
+        e[0] = static_cast<char>('0' + x / 10000);
+        std::memcpy(e + 1, pairs + 2 * (r / 100), 2);
+        std::memcpy(e + 3, pairs + 2 * (r % 100), 2);
+    };
+    constexpr size_t BLOCK = 2048;
+    char block[BLOCK * 20];
+    size_t used = 0;
+    for (size_t k = 1; k < offsets.size(); ++k) {
+        char *e = block + used * 20;
+        const int64_t off = offsets[k];
+        if (off >= 0) {
+            const uint64_t v = static_cast<uint64_t>(off);
+            five(e, static_cast<unsigned>(v / 100000 % 100000));
+            five(e + 5, static_cast<unsigned>(v % 100000));
+            std::memcpy(e + 10, " 00000 n \n", 10);
+        } else {
+            std::memcpy(e, "0000000000 65535 f \n", 20);
+        }
+        if (++used == BLOCK) {
+            o.put(block, sizeof block);
+            used = 0;
+        }
     }
-    std::memcpy(e + 10, in_use ? " 00000 n \n" : " 65535 f \n", 10);
-    o.put(e, 20);
+    o.put(block, used * 20);
 }
 
 // A page's rewritten resources text, or none.
@@ -410,10 +433,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     o.put("xref\n0 ");
     o.put_int(static_cast<long>(size));
     o.put("\n0000000000 65535 f \n");
-    for (int64_t k = 1; k < size; ++k) {
-        const int64_t off = offsets[static_cast<size_t>(k)];
-        put_xref_entry(o, off >= 0 ? static_cast<long>(off) : 0, off >= 0);
-    }
+    put_xref_entries(o, offsets);
     o.put("trailer\n<< /Size ");
     o.put_int(static_cast<long>(size));
     o.put(" /Root 1 0 R >>\nstartxref ");
