@@ -356,16 +356,22 @@ int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
                               list.push_back(page_entry(d, k, parent, a));
                           });
         });
+        std::vector<int64_t> at(PIECES);
         int64_t total = pages->count;
         for (size_t i = 0; i < lists.size(); ++i) {
             if (broken[i] < 0) return -1;
+            at[i] = total;
             total += static_cast<int64_t>(lists[i].size());
         }
         if (!pagevec_reserve(pages, total)) throw std::bad_alloc();
-        for (const std::vector<pageinfo> &list : lists) {
-            if (!list.empty()) std::memcpy(pages->items + pages->count, list.data(), list.size() * sizeof(pageinfo));
-            pages->count += static_cast<int32_t>(list.size());
-        }
+        // The lists are copied into place (and released) on both threads too.
+        helper_thread::split(d->helper, PIECES, [&](int32_t i) {
+            std::vector<pageinfo> &list = lists[static_cast<size_t>(i)];
+            if (!list.empty())
+                std::memcpy(pages->items + at[static_cast<size_t>(i)], list.data(), list.size() * sizeof(pageinfo));
+            std::vector<pageinfo>().swap(list);
+        });
+        pages->count = static_cast<int32_t>(total);
         return pages->count;
     }
     rc = walk_kids(d, kids, 0, root.end, root.num, root.attrs, visited,
