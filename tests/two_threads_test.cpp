@@ -22,6 +22,7 @@
 #include "output/scale.h"
 #include "plenvo.h"
 #include "reader/helper_thread.h"
+#include "reader/scan_phases.h"
 #include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
 
@@ -337,7 +338,10 @@ std::string wide_tree(int nodes, int per_node, int twist = 0) {
     return b.build();
 }
 
-void expect_same_load(const std::string &bytes, const std::string &what) {
+// Loads on one thread and split; with `path`, the split load reads that
+// file (holding `bytes`) in blocks of `block` bytes, searched as they come.
+void expect_same_load(const std::string &bytes, const std::string &what, const std::string &path = "",
+                      int64_t block = 0) {
     std::string msg_one, msg_split;
     int rc_one, rc_split;
     doc one{}, split{};
@@ -347,10 +351,20 @@ void expect_same_load(const std::string &bytes, const std::string &what) {
         msg_one = plenvo_last_error();
         EXPECT_EQ(one.helper, nullptr);
     }
-    {
+    if (path.empty()) {
         split_from s(0);
         rc_split = doc_load_bytes(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), "t.pdf", &split);
         msg_split = plenvo_last_error();
+    } else {
+        split_from s(0);
+        const int64_t was = read_block_bytes;
+        read_block_bytes = block;
+        rc_split = doc_load(path.c_str(), &split);
+        read_block_bytes = was;
+        msg_split = plenvo_last_error();
+        // The messages name the file loaded.
+        const size_t at = msg_split.find(path);
+        if (at != std::string::npos) msg_split.replace(at, path.size(), "t.pdf");
     }
     EXPECT_EQ(rc_one, rc_split) << what;
     EXPECT_EQ(msg_one, msg_split) << what;
@@ -404,4 +418,28 @@ TEST(LoadAgreement, PiecesOnTwoThreadsGiveTheSameTableAndPages) {
         if (HasFailure()) return;
     }
     for (const auto &f : plenvo_test::corpus_files()) expect_same_load(plenvo_test::read_file(f), f);
+}
+
+// A file read in blocks while the helper searches the blocks already read:
+// blocks of every size around the pieces' boundaries, one byte to the whole.
+TEST(LoadAgreement, SearchWhileReadingGivesTheSameTableAndPages) {
+    const std::string dir = plenvo_test::temp_dir();
+    const std::string tree = wide_tree(40, 30);
+    const std::string path = plenvo_test::write_file(dir, "tree.pdf", tree);
+    for (int64_t block : {int64_t(1), int64_t(7), int64_t(4096), int64_t(tree.size() / 8), int64_t(tree.size() / 8 + 3),
+                          int64_t(tree.size() - 1), int64_t(tree.size()), int64_t(1) << 20})
+        expect_same_load(tree, "block " + std::to_string(block), path, block);
+    const std::string mixed = mixed_document(500);
+    expect_same_load(mixed, "mixed document", plenvo_test::write_file(dir, "mixed.pdf", mixed), 1000);
+    std::mt19937 rng(20261210);
+    for (int k = 0; k < 40; ++k) {
+        std::string m = tree;
+        if (k % 2 == 0) m.resize(std::uniform_int_distribution<size_t>(1, m.size())(rng));
+        for (int j = 1 + k % 3; j > 0; --j)
+            m[std::uniform_int_distribution<size_t>(0, m.size() - 1)(rng)] = "<>[]()/ \nobj"[rng() % 13];
+        expect_same_load(m, "damaged " + std::to_string(k), plenvo_test::write_file(dir, "damaged.pdf", m),
+                         1 + static_cast<int64_t>(rng() % 5000));
+        if (HasFailure()) return;
+    }
+    for (const auto &f : plenvo_test::corpus_files()) expect_same_load(plenvo_test::read_file(f), f, f, 65536);
 }

@@ -5,10 +5,14 @@
 // pass does work proportional to (number of objects) x (file length), even on
 // files made of thousands of unterminated objects or streams.
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include "reader/scan.h"
@@ -315,6 +319,116 @@ void add_headers(doc *d, const std::vector<int32_t> &obj, header_list *h) {
     }
 }
 
+// The "obj" keywords are searched in this many pieces of the file.
+constexpr int32_t KEYWORD_PIECES = 8;
+
+// Piece i of the file: [from, to).
+int32_t piece_from(int32_t len, int32_t i) {
+    return static_cast<int32_t>(static_cast<int64_t>(len) * i / KEYWORD_PIECES);
+}
+
+// find_obj_keywords_in over piece i. Reads no byte at or past
+// piece_from(len, i + 1) + PIECE_MARGIN.
+constexpr int32_t PIECE_MARGIN = 16;
+void search_piece(const uint8_t *t, int32_t len, int32_t i, keyword_table *k) {
+    find_obj_keywords_in(t, len, piece_from(len, i), piece_from(len, i + 1), k);
+}
+
+}  // namespace
+
+struct search_while_reading::state {
+    doc *d;
+    std::vector<keyword_table> kw;         // one list per piece
+    std::atomic<int64_t> filled{0};        // bytes of the file in place
+    std::atomic<bool> over{false};         // the read has ended
+    std::atomic<int32_t> next{0};          // the next piece to search
+    std::atomic<bool> failed{false};       // a list could not grow, or a piece was left
+    std::mutex mu;                         // for a helper that sleeps until bytes come
+    std::condition_variable more;
+    bool finished = false;
+
+    explicit state(doc *doc_) : d(doc_), kw(KEYWORD_PIECES) {}
+
+    int64_t need(int32_t i) const {
+        return std::min<int64_t>(d->len, static_cast<int64_t>(piece_from(d->len, i + 1)) + PIECE_MARGIN);
+    }
+    // Waits until `n` bytes are in place (true) or the read has ended short
+    // of them (false). Spins a while first: blocks come every fraction of a
+    // millisecond.
+    bool wait_for(int64_t n) {
+        for (int spins = 0; spins < 1024; ++spins) {
+            if (filled.load(std::memory_order_acquire) >= n) return true;
+            if (over.load(std::memory_order_acquire)) break;
+            std::this_thread::yield();
+        }
+        std::unique_lock<std::mutex> l(mu);
+        more.wait(l, [&] {
+            return filled.load(std::memory_order_acquire) >= n || over.load(std::memory_order_acquire);
+        });
+        return filled.load(std::memory_order_acquire) >= n;
+    }
+    void wake() {
+        { std::lock_guard<std::mutex> l(mu); }
+        more.notify_all();
+    }
+    // Searches the pieces not yet taken, waiting for their bytes as needed.
+    void take_pieces() {
+        for (int32_t i = next.fetch_add(1); i < KEYWORD_PIECES; i = next.fetch_add(1)) {
+            if (!wait_for(need(i))) {
+                failed.store(true);
+                return;
+            }
+            try {
+                search_piece(d->data, d->len, i, &kw[static_cast<size_t>(i)]);
+            } catch (const std::bad_alloc &) {
+                failed.store(true);
+            }
+        }
+    }
+};
+
+search_while_reading::search_while_reading(doc *d) {
+    if (!d->helper || d->len < 1) return;
+    try {
+        s = new state(d);
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    if (!d->helper->post([](void *p) { static_cast<state *>(p)->take_pieces(); }, s)) {
+        delete s;
+        s = nullptr;
+    }
+}
+
+search_while_reading::~search_while_reading() {
+    if (s && !s->finished) {
+        s->over.store(true, std::memory_order_release);
+        s->wake();
+        s->d->helper->revoke_or_finish();
+    }
+    delete s;
+}
+
+void search_while_reading::filled(int64_t n) {
+    if (!s) return;
+    s->filled.store(n, std::memory_order_release);
+    s->wake();
+}
+
+bool search_while_reading::finish() {
+    if (!s || s->finished) return false;
+    s->finished = true;
+    const bool whole = s->filled.load(std::memory_order_acquire) >= s->d->len;
+    s->over.store(true, std::memory_order_release);
+    s->wake();
+    // With every byte in place no piece waits: this thread takes the rest.
+    if (whole) s->take_pieces();
+    s->d->helper->revoke_or_finish();
+    return whole && !s->failed.load();
+}
+
+namespace {
+
 // The keywords and headers of one stretch of the file.
 struct scan_piece {
     keyword_table kw;
@@ -329,18 +443,20 @@ struct scan_piece {
 // left empty). Each piece writes its headers straight into the table at its
 // place; the places are then closed up. Throws std::bad_alloc when the table
 // cannot hold one entry per "obj" keyword (the table is then as it was).
-void keywords_and_headers_split(doc *d, keyword_table *kw, header_list *h) {
+void keywords_and_headers_split(doc *d, keyword_table *kw, header_list *h, search_while_reading *early) {
     const uint8_t *t = d->data;
     const int32_t len = d->len;
     objvec &v = d->objs;
     const int32_t first = v.count;
-    constexpr int32_t PIECES = 8;
+    constexpr int32_t PIECES = KEYWORD_PIECES;
     std::vector<scan_piece> pieces(PIECES);
-    helper_thread::split(d->helper, PIECES, [&](int32_t i) {
-        const int32_t from = static_cast<int32_t>(static_cast<int64_t>(len) * i / PIECES);
-        const int32_t to = static_cast<int32_t>(static_cast<int64_t>(len) * (i + 1) / PIECES);
-        find_obj_keywords_in(t, len, from, to, &pieces[static_cast<size_t>(i)].kw);
-    });
+    if (early && early->s) {
+        if (!early->finish()) throw std::bad_alloc();
+        for (int32_t i = 0; i < PIECES; ++i)
+            pieces[static_cast<size_t>(i)].kw = std::move(early->s->kw[static_cast<size_t>(i)]);
+    } else {
+        helper_thread::split(d->helper, PIECES, [&](int32_t i) { search_piece(t, len, i, &pieces[static_cast<size_t>(i)].kw); });
+    }
     int64_t room = 0;
     size_t endobjs = 0, names = 0;
     for (scan_piece &p : pieces) {
@@ -660,16 +776,19 @@ void cleanup_entries_unindexed(doc *d) {
 // in file order; never fails (what it cannot read is left out).
 void scan_objects(doc *d) { scan_objects(d, nullptr); }
 
-void scan_objects(doc *d, std::vector<int32_t> *objstm_names) {
+void scan_objects(doc *d, std::vector<int32_t> *objstm_names, search_while_reading *early) {
     if (objstm_names) objstm_names->clear();
-    if (!d->data || d->len <= 0) return;
+    if (!d->data || d->len <= 0) {
+        if (early) early->finish();
+        return;
+    }
     keyword_table kw;
     const int32_t first = d->objs.count;
     header_list h;
     bool done = false;
     if (d->len >= split_min_bytes && d->len > 3) {
         try {
-            keywords_and_headers_split(d, &kw, &h);
+            keywords_and_headers_split(d, &kw, &h, early);
             done = true;
         } catch (const std::bad_alloc &) {
             // The pieces did not fit together: once more in one pass.
@@ -678,6 +797,7 @@ void scan_objects(doc *d, std::vector<int32_t> *objstm_names) {
             h = header_list{};
         }
     }
+    if (early) early->finish();
     if (!done) {
         kw = find_obj_keywords(d->data, d->len);
         if (d->len > 3) add_headers(d, kw.obj, &h);
