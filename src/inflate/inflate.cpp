@@ -106,13 +106,25 @@ constexpr symbol_payloads make_payloads() {
 
 constexpr symbol_payloads PAYLOADS = make_payloads();
 
-constexpr unsigned reverse_bits(unsigned code, unsigned len) {
-    unsigned r = 0;
-    for (unsigned i = 0; i < len; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
+// Each byte with its bits in reverse order.
+struct byte_reversal {
+    uint8_t of[256];
+};
+constexpr byte_reversal make_byte_reversal() {
+    byte_reversal t{};
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned r = 0;
+        for (unsigned i = 0; i < 8; ++i) r |= ((b >> i) & 1u) << (7 - i);
+        t.of[b] = uint8_t(r);
     }
-    return r;
+    return t;
+}
+constexpr byte_reversal REVERSED = make_byte_reversal();
+
+// The low len bits of code (len at most 16) in reverse order.
+constexpr unsigned reverse_bits(unsigned code, unsigned len) {
+    const unsigned r16 = (unsigned(REVERSED.of[code & 255]) << 8) | REVERSED.of[(code >> 8) & 255];
+    return r16 >> (16 - len);
 }
 
 // Builds the decoding table of one canonical Huffman code.
@@ -157,11 +169,12 @@ constexpr int build_table(uint32_t *table, size_t capacity, unsigned width, cons
     // Symbols ordered by code length, then by value; their canonical codes.
     uint16_t offs[MAX_CODE_BITS + 2] = {};
     for (unsigned len = 1; len <= MAX_CODE_BITS; ++len) offs[len + 1] = uint16_t(offs[len] + count[len]);
-    uint16_t sorted[NUM_LITLEN] = {};
+    // Both arrays are written before they are read, up to `used`.
+    const unsigned used = n - count[0];
+    uint16_t sorted[NUM_LITLEN];
     for (unsigned s = 0; s < n; ++s)
         if (lens[s]) sorted[offs[lens[s]]++] = uint16_t(s);
-    const unsigned used = n - count[0];
-    uint16_t codes[NUM_LITLEN] = {};
+    uint16_t codes[NUM_LITLEN];
     unsigned code = 0, curlen = 0;
     for (unsigned k = 0; k < used; ++k) {
         unsigned len = lens[sorted[k]];
@@ -423,7 +436,11 @@ static_assert((FAST_IN_ROOM - 1) + TAIL_AHEAD + FAST_IN_ROOM <= ptrdiff_t(TAIL_S
 // long as the one before; a dynamic code's lengths vary too much for that
 // to pay.
 template <bool Guess>
-outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen, const uint32_t *dist) {
+outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen, unsigned lit_bits,
+                       const uint32_t *dist, unsigned dist_bits) {
+    // The fixed code's widths are known here.
+    const unsigned lb = Guess ? LIT_BITS : lit_bits;
+    const unsigned db = Guess ? DIST_BITS : dist_bits;
     const uint8_t *ip = bin.ip;
     const uint8_t *const in_end = bin.end;
     uint64_t buf = bin.buf;
@@ -478,8 +495,8 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                 // entry after it is read as if the literal were `guess` bits
                 // long: when it is, the next symbol's entry is there without
                 // waiting for this one's length.
-                uint32_t e = lookup_first(litlen, LIT_BITS, buf);
-                uint32_t after = Guess ? lookup_first(litlen, LIT_BITS, buf >> guess) : 0;
+                uint32_t e = lookup_first(litlen, lb, buf);
+                uint32_t after = Guess ? lookup_first(litlen, lb, buf >> guess) : 0;
                 // Writes the literal of entry x and returns the next entry.
                 auto literal = [&](uint32_t x) {
                     const unsigned n = x & 63;
@@ -488,11 +505,11 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                     *out++ = uint8_t(x >> 16);
                     uint32_t next;
                     if constexpr (Guess) {
-                        next = n == guess ? after : lookup_first(litlen, LIT_BITS, buf);
+                        next = n == guess ? after : lookup_first(litlen, lb, buf);
                         guess = n;
-                        after = lookup_first(litlen, LIT_BITS, buf >> guess);
+                        after = lookup_first(litlen, lb, buf >> guess);
                     } else {
-                        next = lookup_first(litlen, LIT_BITS, buf);
+                        next = lookup_first(litlen, lb, buf);
                     }
                     return next;
                 };
@@ -512,7 +529,7 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                     cnt |= 56;
                 }
                 if (e & F_SUB) {
-                    e = resolve_sub(litlen, LIT_BITS, e, buf);
+                    e = resolve_sub(litlen, lb, e, buf);
                     if (e & F_LIT) {
                         buf >>= (e & 63);
                         cnt -= e & 63;
@@ -536,7 +553,7 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                 buf >>= n + x;
                 cnt -= n + x;
 
-                uint32_t d = lookup(dist, DIST_BITS, buf);
+                uint32_t d = lookup(dist, db, buf);
                 n = d & 15;
                 x = (d >> 4) & 15;
                 const size_t distance = (d >> 16) + size_t(low_bits(buf >> n, x));
@@ -579,7 +596,7 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
         {
             bit_input in{ip, in_end, buf, cnt, pad};
             uint32_t e = 0;
-            outcome r = decode_checked(in, litlen, LIT_BITS, &e);
+            outcome r = decode_checked(in, litlen, lb, &e);
             if (r == outcome::ok) {
                 if (e & F_LIT) {
                     if (out == out_end)
@@ -598,7 +615,7 @@ outcome decode_symbols(bit_input &bin, byte_output &bout, const uint32_t *litlen
                     if (real_bits(in) < 0)
                         r = outcome::no_input;
                     else
-                        r = decode_checked(in, dist, DIST_BITS, &d);
+                        r = decode_checked(in, dist, db, &d);
                     if (r == outcome::ok) {
                         size_t distance = (d >> 16) + take_bits(in, (d >> 4) & 15);
                         if (real_bits(in) < 0)
@@ -663,6 +680,16 @@ bool usable_incomplete(const uint8_t *lens, unsigned n) {
     return true;
 }
 
+// The first-level width of a table for the code lengths lens[0..n): the
+// longest length when it is below `widest` (the table then has no subtable
+// and fewer slots to fill: a small block's code is short), else `widest`;
+// at least 1. Any width up to `widest` decodes alike.
+unsigned first_level_bits(const uint8_t *lens, unsigned n, unsigned widest) {
+    unsigned longest = 1;
+    for (unsigned s = 0; s < n; ++s) longest = lens[s] > longest ? lens[s] : longest;
+    return longest < widest ? longest : widest;
+}
+
 // A dynamic block, after its three header bits: reads the code descriptions,
 // builds the tables on the stack and decodes the symbols.
 outcome dynamic_block(bit_input &in, byte_output &out) {
@@ -672,14 +699,17 @@ outcome dynamic_block(bit_input &in, byte_output &out) {
     if (real_bits(in) < 0) return outcome::no_input;
     if (nlen > MAX_DYN_LITLEN || ndist > MAX_DIST) return outcome::fault;
 
-    uint8_t lens[MAX_DYN_LITLEN + MAX_DIST] = {};
+    // Every length up to `total` is written below before it is read; a
+    // repeat may write up to 15 bytes past its end, inside the slack.
+    constexpr unsigned REPEAT_SLACK = 16;
+    uint8_t lens[MAX_DYN_LITLEN + MAX_DIST + REPEAT_SLACK];
+    std::memset(lens, 0, NUM_PRE);
     for (unsigned i = 0; i < ncode; ++i) lens[PRE_ORDER[i]] = uint8_t(take_bits(in, 3));
     if (real_bits(in) < 0) return outcome::no_input;
     uint32_t pre[PRE_TABLE_SIZE];
     if (build_table(pre, PRE_TABLE_SIZE, PRE_BITS, lens, NUM_PRE, PAYLOADS.pre) != 0) return outcome::fault;
 
     const unsigned total = nlen + ndist;
-    std::memset(lens, 0, sizeof lens);
     unsigned idx = 0;
     while (idx < total) {
         uint32_t e = 0;
@@ -703,19 +733,24 @@ outcome dynamic_block(bit_input &in, byte_output &out) {
         }
         if (real_bits(in) < 0) return outcome::no_input;
         if (idx + repeat > total) return outcome::fault;
-        std::memset(lens + idx, value, repeat);
+        // Sixteen bytes at a time: repeats are short, a call would cost more.
+        uint8_t run[16];
+        std::memset(run, value, sizeof run);
+        for (unsigned k = 0; k < repeat; k += 16) std::memcpy(lens + idx + k, run, 16);
         idx += repeat;
     }
     if (lens[256] == 0) return outcome::fault;
 
     uint32_t litlen[LIT_TABLE_SIZE];
-    int left = build_table(litlen, LIT_TABLE_SIZE, LIT_BITS, lens, nlen, PAYLOADS.litlen);
+    const unsigned lit_bits = first_level_bits(lens, nlen, LIT_BITS);
+    int left = build_table(litlen, LIT_TABLE_SIZE, lit_bits, lens, nlen, PAYLOADS.litlen);
     if (left < 0 || (left > 0 && !usable_incomplete(lens, nlen))) return outcome::fault;
     uint32_t dist[DIST_TABLE_SIZE];
-    left = build_table(dist, DIST_TABLE_SIZE, DIST_BITS, lens + nlen, ndist, PAYLOADS.dist);
+    const unsigned dist_bits = first_level_bits(lens + nlen, ndist, DIST_BITS);
+    left = build_table(dist, DIST_TABLE_SIZE, dist_bits, lens + nlen, ndist, PAYLOADS.dist);
     if (left < 0 || (left > 0 && !usable_incomplete(lens + nlen, ndist))) return outcome::fault;
 
-    return decode_symbols<false>(in, out, litlen, dist);
+    return decode_symbols<false>(in, out, litlen, lit_bits, dist, dist_bits);
 }
 
 // Decodes blocks until the final one ends or decoding stops.
@@ -726,7 +761,7 @@ outcome decode_blocks(bit_input &in, byte_output &out) {
         outcome r;
         switch (header >> 1) {
         case 0: r = stored_block(in, out); break;
-        case 1: r = decode_symbols<true>(in, out, FIXED.litlen, FIXED.dist); break;
+        case 1: r = decode_symbols<true>(in, out, FIXED.litlen, LIT_BITS, FIXED.dist, DIST_BITS); break;
         case 2: r = dynamic_block(in, out); break;
         default: r = outcome::fault; break;
         }
