@@ -515,7 +515,15 @@ void finish_headers(doc *d, int32_t first, const header_list &h, const keyword_t
     const std::vector<int32_t> &start_entry = h.start_entry;
     const std::vector<int32_t> &after_obj = h.after_obj;
     std::vector<int32_t> closes(starts.size(), -1);
-    if (!starts.empty()) find_dict_closes(t, len, starts.data(), starts.size(), closes.data());
+    // Each answer depends on its start alone: with the helper, one sweep for
+    // each half of the starts (the first may read on into the second half,
+    // so the work stays within twice that of one sweep).
+    const size_t halves = d->helper && starts.size() >= 2 ? 2 : 1;
+    helper_thread::split(d->helper, static_cast<int32_t>(halves), [&](int32_t i) {
+        const size_t lo = starts.size() * static_cast<size_t>(i) / halves;
+        const size_t hi = starts.size() * static_cast<size_t>(i + 1) / halves;
+        if (hi > lo) find_dict_closes(t, len, starts.data() + lo, hi - lo, closes.data() + lo);
+    });
 
     // The "stream" keyword after each closed dictionary, and where its data
     // begins. Entries may share a closing ">>" (a hex string value walked on
@@ -748,7 +756,10 @@ void cleanup_entries(doc *d) {
             prev = pos;
             if (below > 0 && pos < max_end[below - 1]) drop = true;
         }
-        if (!drop) v.items[w++] = e;
+        if (drop) continue;
+        // As a rule nothing is dropped: entries stay where they are.
+        if (w != k) v.items[w] = e;
+        ++w;
     }
     v.count = w;
 }

@@ -107,7 +107,8 @@ void resolve_duplicates(doc *d, const std::vector<uint8_t> &flags) {
     for (int32_t i = 0; i < v.count; ++i) {
         if (!keep[static_cast<size_t>(i)]) continue;
         if (v.items[i].num > d->max_num) d->max_num = v.items[i].num;
-        v.items[w++] = v.items[i];
+        if (w != i) v.items[w] = v.items[i];
+        ++w;
     }
     v.count = w;
 }
