@@ -21,4 +21,22 @@ void hint_huge_pages(void *p, size_t n) {
 #endif
 }
 
+void prefault(void *p, size_t n) {
+    if (!p || n == 0) return;
+    constexpr uintptr_t PAGE = 4096;
+#if defined(__linux__)
+#if defined(MADV_POPULATE_WRITE)
+    constexpr int POPULATE_WRITE = MADV_POPULATE_WRITE;
+#else
+    constexpr int POPULATE_WRITE = 23;  // older headers, newer kernel
+#endif
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + PAGE - 1) & ~(PAGE - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(PAGE - 1);
+    if (end > begin && madvise(reinterpret_cast<void *>(begin), end - begin, POPULATE_WRITE) == 0) return;
+#endif
+    volatile uint8_t *b = static_cast<uint8_t *>(p);
+    for (size_t i = 0; i < n; i += PAGE) b[i] = 0;
+    b[n - 1] = 0;
+}
+
 }  // namespace plenvo

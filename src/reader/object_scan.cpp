@@ -18,6 +18,7 @@
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
 #include "reader/helper_thread.h"
+#include "reader/huge_pages.h"
 
 namespace plenvo {
 namespace {
@@ -346,6 +347,10 @@ struct search_while_reading::state {
     std::mutex mu;                         // for a helper that sleeps until bytes come
     std::condition_variable more;
     bool finished = false;
+    // The helper readies the table for the headers of the pieces it has
+    // searched, in file order: `readied` pieces, `readied_entries` entries.
+    int32_t readied = 0;
+    int64_t readied_entries = 0;
 
     explicit state(doc *doc_) : d(doc_), kw(KEYWORD_PIECES) {}
 
@@ -371,8 +376,22 @@ struct search_while_reading::state {
         { std::lock_guard<std::mutex> l(mu); }
         more.notify_all();
     }
-    // Searches the pieces not yet taken, waiting for their bytes as needed.
-    void take_pieces() {
+    // Grows the table for the headers that piece i (the next in file order)
+    // may hold and faults its pages in: the header pieces will fill them
+    // once the whole file is read, and this thread has time while it comes.
+    // Nothing else touches the table until the read is over.
+    void ready_table(int32_t i) {
+        if (i != readied) return;
+        ++readied;
+        const int64_t at = static_cast<int64_t>(d->objs.count) + readied_entries;
+        const size_t n = kw[static_cast<size_t>(i)].obj.size();
+        if (n == 0 || !objvec_reserve(&d->objs, at + static_cast<int64_t>(n))) return;
+        prefault(d->objs.items + at, n * sizeof(objent));
+        readied_entries += static_cast<int64_t>(n);
+    }
+    // Searches the pieces not yet taken, waiting for their bytes as needed;
+    // `on_helper`: readies the table as well, while the file is read.
+    void take_pieces(bool on_helper) {
         for (int32_t i = next.fetch_add(1); i < KEYWORD_PIECES; i = next.fetch_add(1)) {
             if (!wait_for(need(i))) {
                 failed.store(true);
@@ -382,7 +401,9 @@ struct search_while_reading::state {
                 search_piece(d->data, d->len, i, &kw[static_cast<size_t>(i)]);
             } catch (const std::bad_alloc &) {
                 failed.store(true);
+                continue;
             }
+            if (on_helper && filled.load(std::memory_order_acquire) < d->len) ready_table(i);
         }
     }
 };
@@ -394,7 +415,7 @@ search_while_reading::search_while_reading(doc *d) {
     } catch (const std::bad_alloc &) {
         return;
     }
-    if (!d->helper->post([](void *p) { static_cast<state *>(p)->take_pieces(); }, s)) {
+    if (!d->helper->post([](void *p) { static_cast<state *>(p)->take_pieces(true); }, s)) {
         delete s;
         s = nullptr;
     }
@@ -422,7 +443,7 @@ bool search_while_reading::finish() {
     s->over.store(true, std::memory_order_release);
     s->wake();
     // With every byte in place no piece waits: this thread takes the rest.
-    if (whole) s->take_pieces();
+    if (whole) s->take_pieces(false);
     s->d->helper->revoke_or_finish();
     return whole && !s->failed.load();
 }
