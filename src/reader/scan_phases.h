@@ -38,14 +38,15 @@ void find_dict_closes(const uint8_t *t, int32_t len, const int32_t *starts, size
 
 // ---- object scan internals (object_scan.cpp) ----
 
+// While the helper searches alongside (below), the file is read in blocks
+// of this many bytes. Tests lower it to read small files in many blocks.
+extern int64_t read_block_bytes;
+
 // The first step of the object scan, the search for the "obj" keywords,
 // needs only the bytes of its piece of the file (and a few after them): while
 // doc_load reads a large file block by block, the helper searches the pieces
-// already read, and scan_objects takes over what it found.
-// While the helper searches alongside, the file is read in blocks of this
-// many bytes. Tests lower it to read small files in many blocks.
-extern int64_t read_block_bytes;
-
+// already read (and grows the object table for their headers, faulting its
+// pages in), and scan_objects takes over what it found.
 class search_while_reading {
 public:
     // For d->data[0, d->len), about to be read; hands the search to d->helper.
