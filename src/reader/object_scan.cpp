@@ -385,7 +385,11 @@ struct search_while_reading::state {
         ++readied;
         const int64_t at = static_cast<int64_t>(d->objs.count) + readied_entries;
         const size_t n = kw[static_cast<size_t>(i)].obj.size();
-        if (n == 0 || !objvec_reserve(&d->objs, at + static_cast<int64_t>(n))) return;
+        if (n == 0) return;
+        if (!objvec_reserve(&d->objs, at + static_cast<int64_t>(n))) {
+            readied = KEYWORD_PIECES;  // no room: the scan reserves (and reports) for itself
+            return;
+        }
         prefault(d->objs.items + at, n * sizeof(objent));
         readied_entries += static_cast<int64_t>(n);
     }
