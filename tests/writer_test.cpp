@@ -53,6 +53,15 @@ int trailer_size(const std::string &out) {
     return std::regex_search(out, m, re) ? std::stoi(m[1].str()) : -1;
 }
 
+// The catalog (1) and one /Pages node (2, media box 100 x 100) listing pages
+// 1000 to 1000 + n - 1, which the caller adds.
+void add_flat_tree(pdf_builder &b, int n) {
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    for (int k = 0; k < n; ++k) kids += std::to_string(1000 + k) + " 0 R ";
+    b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " /MediaBox [0 0 100 100] >>");
+}
+
 }  // namespace
 
 // ---- layout ----
@@ -141,10 +150,7 @@ TEST(WriterLayout, MissingCopiedObjectHasAFreeEntry) {
 TEST(WriterLayout, LargeTableWithFreeEntriesThroughout) {
     const int n = 1500;
     pdf_builder b;
-    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    std::string kids;
-    for (int k = 0; k < n; ++k) kids += std::to_string(1000 + k) + " 0 R ";
-    b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " /MediaBox [0 0 100 100] >>");
+    add_flat_tree(b, n);
     for (int k = 0; k < n; ++k) {
         // Fonts of odd pages are missing: their copies keep free entries.
         b.add(1000 + k, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(3000 + k) +
@@ -333,10 +339,7 @@ TEST(WriterClosure, FontSharedByEveryPageCopiedOnce) {
 TEST(WriterClosure, HundredPagesWithTheirOwnImages) {
     const int n = 100;
     pdf_builder b;
-    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    std::string kids;
-    for (int k = 0; k < n; ++k) kids += std::to_string(1000 + k) + " 0 R ";
-    b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " /MediaBox [0 0 100 100] >>");
+    add_flat_tree(b, n);
     for (int k = 0; k < n; ++k) {
         b.add(1000 + k, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(3000 + k) +
                             " 0 R /Resources << /XObject << /Im " + std::to_string(2000 + k) + " 0 R >> >> >>");
