@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "inflate/filters.h"
-#include "reader/buf.h"
+#include "reader/decoded_stream.h"
 #include "reader/doc.h"
 
 #if defined(PLENVO_HAVE_ZLIB)

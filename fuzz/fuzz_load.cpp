@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "interface/error.h"
+#include "base/error.h"
 #include "interface/page_size.h"
 #include "reader/doc.h"
 #include "reader/helper_thread.h"

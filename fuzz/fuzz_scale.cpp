@@ -12,9 +12,9 @@
 #include <fstream>
 #include <string>
 
-#include "interface/error.h"
-#include "output/scale.h"
+#include "base/error.h"
 #include "output/content_ahead.h"
+#include "output/scale.h"
 #include "reader/doc.h"
 #include "reader/helper_thread.h"
 

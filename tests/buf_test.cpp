@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "reader/buf.h"
+#include "base/buf.h"
 
 using namespace plenvo;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/buf.h"
+#include "reader/decoded_stream.h"
 #include "reader/doc.h"
 #include "support/pdf_builder.h"
 

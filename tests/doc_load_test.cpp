@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "interface/error.h"
+#include "base/error.h"
 #include "reader/doc.h"
 #include "support/pdf_builder.h"
 

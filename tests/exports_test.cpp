@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "interface/error.h"
-#include "interface/number_text.h"
+#include "base/error.h"
+#include "base/number_text.h"
 #include "plenvo.h"
 #include "support/pdf_builder.h"
 

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "interface/number_text.h"
+#include "base/number_text.h"
 
 namespace {
 

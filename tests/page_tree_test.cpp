@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "interface/error.h"
-#include "reader/doc.h"
-#include "reader/page_tree.h"
+#include "base/error.h"
 #include "output/scale.h"
 #include "plenvo.h"
+#include "reader/doc.h"
+#include "reader/page_tree.h"
 #include "reader/scan.h"
 #include "support/pdf_builder.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/number_text.h"
+#include "base/number_text.h"
 #include "output/scale.h"
 
 using namespace plenvo;

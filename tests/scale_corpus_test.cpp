@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/error.h"
+#include "base/error.h"
 #include "output/scale.h"
 #include "plenvo.h"
 #include "reader/doc.h"

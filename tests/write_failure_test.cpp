@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "interface/error.h"
+#include "base/error.h"
 #include "output/scale.h"
 #include "plenvo.h"
-#include "reader/helper_thread.h"
 #include "reader/doc.h"
+#include "reader/helper_thread.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo_test;

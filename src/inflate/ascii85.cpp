@@ -1,7 +1,7 @@
 // ASCII85Decode: groups of five characters '!'..'u' give four bytes.
+#include "base/byte_class.h"
 #include "inflate/filter_out.h"
 #include "inflate/filters.h"
-#include "reader/scan.h"
 
 namespace plenvo {
 

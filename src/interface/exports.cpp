@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "interface/error.h"
-#include "interface/number_text.h"
+#include "base/error.h"
+#include "base/number_text.h"
 #include "output/scale.h"
 #include "plenvo.h"
 #include "reader/doc.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <new>
 
-#include "interface/error.h"
-#include "interface/number_text.h"
+#include "base/error.h"
+#include "base/number_text.h"
 #include "plenvo.h"
 #include "reader/doc.h"
 

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "interface/error.h"
+#include "base/error.h"
 #include "output/scale.h"
 
 #if defined(_WIN32)

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "output/scale.h"
+#include "reader/decoded_stream.h"
 #include "reader/helper_thread.h"
 #include "reader/scan.h"
 

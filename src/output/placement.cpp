@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "interface/number_text.h"
+#include "base/number_text.h"
 #include "output/scale.h"
 
 namespace plenvo {

@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "interface/number_text.h"
-#include "reader/buf.h"
+#include "base/buf.h"
+#include "base/number_text.h"
 #include "reader/doc.h"
 
 namespace plenvo {

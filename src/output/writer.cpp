@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "interface/error.h"
-#include "interface/number_text.h"
+#include "base/error.h"
+#include "base/number_text.h"
 #include "output/content_ahead.h"
 #include "output/scale.h"
 #include "reader/scan.h"

@@ -9,7 +9,7 @@
 
 #include "inflate/filters.h"
 #include "inflate/inflate.h"
-#include "reader/buf.h"
+#include "reader/decoded_stream.h"
 #include "reader/doc.h"
 #include "reader/scan.h"
 

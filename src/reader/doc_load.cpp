@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "interface/error.h"
+#include "base/error.h"
 #include "reader/doc.h"
 #include "reader/helper_thread.h"
 #include "reader/huge_pages.h"

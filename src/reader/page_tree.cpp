@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "interface/error.h"
+#include "base/error.h"
 #include "reader/helper_thread.h"
 #include "reader/page_tree.h"
 #include "reader/scan.h"

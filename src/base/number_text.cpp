@@ -1,4 +1,4 @@
-#include "interface/number_text.h"
+#include "base/number_text.h"
 
 #include <charconv>
 #include <cmath>

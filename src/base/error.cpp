@@ -1,4 +1,4 @@
-#include "interface/error.h"
+#include "base/error.h"
 
 #include <cstdarg>
 #include <cstdio>

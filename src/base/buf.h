@@ -5,9 +5,6 @@
 
 namespace plenvo {
 
-struct doc;
-struct objent;
-
 // Starts all zero. First storage is 1 MiB; growth doubles. A failed growth
 // releases the storage and leaves data null, len 0, cap 0.
 struct buf {
@@ -29,14 +26,5 @@ void buf_append(buf *b, const void *p, uint64_t n);
 void buf_str(buf *b, const char *s);
 // Releases the storage and zeroes b.
 void buf_free(buf *b);
-
-// The data of stream object e, decoded through its whole /Filter chain (with
-// /DecodeParms) when it has filters this library decodes: the decoded bytes
-// are appended to b and a pointer to where they begin is returned. Unfiltered
-// data is returned in place (a pointer into d->data; nothing appended).
-// Returns nullptr (b's len unchanged, *out_len untouched) when e has no stream,
-// its data is empty, a filter is unknown (an image filter such as DCTDecode
-// included) or decoding fails. Never reads outside the input.
-const uint8_t *decoded_stream(const doc *d, const objent *e, buf *b, int32_t *out_len);
 
 }  // namespace plenvo

@@ -1,5 +1,5 @@
 // The growable output buffer: 1 MiB at first, doubling, always NUL-terminated.
-#include "reader/buf.h"
+#include "base/buf.h"
 
 #include <cstdint>
 #include <cstdlib>
