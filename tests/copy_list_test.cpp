@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "output/scale.h"
+#include "output/copy_list.h"
 #include "reader/doc.h"
 
 using namespace plenvo;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "output/scale.h"
+#include "output/page_content.h"
 #include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/number_text.h"
+#include "output/placement.h"
 #include "output/scale.h"
 
 using namespace plenvo;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "output/scale.h"
+#include "output/copy_list.h"
 #include "plenvo.h"
 #include "reader/doc.h"
 #include "support/pdf_builder.h"

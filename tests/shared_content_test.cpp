@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "output/scale.h"
+#include "output/page_content.h"
 #include "reader/scan.h"
 #include "plenvo.h"
 #include "support/loaded_doc.h"

@@ -7,7 +7,7 @@
 #include <regex>
 #include <string>
 
-#include "output/scale.h"
+#include "output/page_resources.h"
 #include "plenvo.h"
 #include "support/pdf_builder.h"
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "output/atomic_write.h"
 #include "output/scale.h"
 #include "plenvo.h"
 #include "reader/doc.h"

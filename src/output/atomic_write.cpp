@@ -14,7 +14,7 @@
 #include <string>
 
 #include "base/error.h"
-#include "output/scale.h"
+#include "output/atomic_write.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>

@@ -15,7 +15,7 @@
 #include <set>
 #include <utility>
 
-#include "output/scale.h"
+#include "output/copy_list.h"
 #include "reader/scan.h"
 
 namespace plenvo {

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <new>
 
-#include "output/scale.h"
+#include "output/page_content.h"
 #include "reader/decoded_stream.h"
 #include "reader/helper_thread.h"
 #include "reader/scan.h"
@@ -385,29 +385,11 @@ void count_page(const doc *d, const pageinfo &p, int32_t at, std::vector<int32_t
 
 }  // namespace
 
-// Fills *out with the content of `page` (see scale.h). out->owned is
+// Fills *out with the content of `page` (see page_content.h). out->owned is
 // overwritten, not released: the caller releases it after each page.
 void gather_content(const doc *d, const objent *page, page_content *out) {
     out->owned = buf{};
     gather(gather_ctx{d, nullptr}, page, KEY_UNKNOWN, out);
-}
-
-// Positions of the /Contents and /Resources keys of the page's dictionary,
-// each as find_key finds it (top level first, then anywhere); -1 when absent
-// or when the page has no dictionary. One walk serves both keys.
-page_keys find_page_keys(const doc *d, const objent *page) {
-    page_keys k{-1, -1};
-    if (!d || !page) return k;
-    const text_range r = dict_range(d, page);
-    if (r.start < 0) return k;
-    static const char *const names[2] = {"Contents", "Resources"};
-    int32_t at[2];
-    find_names_top(r.base, r.end, r.start, r.end, names, 2, at);
-    for (int i = 0; i < 2; ++i)
-        if (at[i] < 0) at[i] = find_name(r.base, r.end, r.start, r.end, names[i]);
-    k.contents = at[0];
-    k.resources = at[1];
-    return k;
 }
 
 // Counts, over every page in order, the places that draw each stream object:

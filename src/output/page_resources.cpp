@@ -2,7 +2,7 @@
 // or the one it inherits from the page tree.
 #include <cstdint>
 
-#include "output/scale.h"
+#include "output/page_resources.h"
 #include "reader/scan.h"
 
 namespace plenvo {
@@ -72,7 +72,7 @@ resources_at resources_of(const doc *d, const objent *e, bool *absent, int32_t k
 
 }  // namespace
 
-// See scale.h. Reads the page's own /Resources; only when the page has none
+// See page_resources.h. Reads the page's own /Resources; only when the page has none
 // is the nearest /Pages ancestor holding one (p->res_node) consulted.
 resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p, int32_t own_key) {
     const resources_at none{nullptr, 0, -1};
@@ -88,7 +88,7 @@ resources_at locate_page_resources(const doc *d, const objent *page, const pagei
     return resources_of(d, node, &absent);
 }
 
-// See scale.h. Returns a malloc'd copy or nullptr; never changes the doc.
+// See page_resources.h. Returns a malloc'd copy or nullptr; never changes the doc.
 char *page_resources_dict(const doc *d, const objent *page, const pageinfo *p) {
     const resources_at at = locate_page_resources(d, page, p);
     return at.t ? dict_text_at(at.t, at.len, at.pos) : nullptr;

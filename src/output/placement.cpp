@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/number_text.h"
+#include "output/placement.h"
 #include "output/scale.h"
 
 namespace plenvo {

@@ -14,7 +14,12 @@
 
 #include "base/error.h"
 #include "base/number_text.h"
+#include "output/atomic_write.h"
 #include "output/content_ahead.h"
+#include "output/copy_list.h"
+#include "output/page_content.h"
+#include "output/page_keys.h"
+#include "output/placement.h"
 #include "output/scale.h"
 #include "reader/scan.h"
 

@@ -1,0 +1,24 @@
+// Where a page dictionary's /Contents and /Resources keys stand: found once
+// per page and handed to the readers of its content and resources.
+#pragma once
+
+#include <cstdint>
+
+#include "reader/doc.h"
+
+namespace plenvo {
+
+// A position to search for rather than one the caller already has.
+constexpr int32_t KEY_UNKNOWN = -2;
+
+// Positions of the '/' of a page dictionary's /Contents and /Resources keys
+// (top level first, else anywhere), -1 when absent.
+struct page_keys {
+    int32_t contents;
+    int32_t resources;
+};
+
+// Both keys of the page's dictionary, found in one walk. Never allocates.
+page_keys find_page_keys(const doc *d, const objent *page);
+
+}  // namespace plenvo
