@@ -23,4 +23,14 @@ page_keys find_page_keys(const doc *d, const objent *page) {
     return k;
 }
 
+std::vector<page_keys> page_keys_of(const doc *d) {
+    const int32_t n = d->pages.count > 0 ? d->pages.count : 0;
+    std::vector<page_keys> keys(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k) {
+        const pageinfo &p = d->pages.items[k];
+        keys[k] = p.dict_read ? page_keys{p.contents_key, p.resources_key} : find_page_keys(d, doc_lookup(d, p.objnum));
+    }
+    return keys;
+}
+
 }  // namespace plenvo
