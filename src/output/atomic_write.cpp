@@ -326,11 +326,4 @@ void out_file_discard(out_file *f) {
 #endif
 }
 
-int write_file_atomic(const char *path, const uint8_t *data, uint64_t len) {
-    out_file f;
-    out_file_open(&f, path);
-    out_file_write(&f, data, len);
-    return out_file_commit(&f);
-}
-
 }  // namespace plenvo

@@ -40,8 +40,4 @@ int out_file_commit(out_file *f);
 // Closes and removes an uncommitted temporary file; no message.
 void out_file_discard(out_file *f);
 
-// Writes data to path in one go through the steps above. Returns 1, or 0 with
-// the message set, like out_file_commit.
-int write_file_atomic(const char *path, const uint8_t *data, uint64_t len);
-
 }  // namespace plenvo

@@ -26,9 +26,10 @@ struct copy_list {
     int32_t new_number(int32_t old_num) const;  // 0 when not copied
 };
 
-// Builds the closure. Throws std::bad_alloc when memory runs out.
-// keys, when given, holds each page's keys from find_page_keys.
-void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_keys *keys = nullptr);
+// Builds the closure, the first copied object numbered first_new; keys[k]
+// holds page k's keys (page_keys_of). Throws std::bad_alloc when memory runs
+// out; never changes the doc.
+void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_keys *keys);
 
 // The text with every reference to a copied object rewritten to its new number
 // and references to pages, page-tree nodes and the catalog written as null.

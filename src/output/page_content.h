@@ -20,15 +20,6 @@ struct page_content {
     int32_t too_long;  // 1 when the parts of an array reach 2 GiB together (data then empty)
 };
 
-// Gathers the page's /Contents (a stream, an array of streams, an array object,
-// or an inline stream) decoded through each stream's filters; parts of an array
-// are joined with one line feed. Unreadable parts are left out. Parts that
-// together reach 2 GiB, more than an output can hold, are not gathered:
-// too_long is set and the content is empty. Throws std::bad_alloc when the
-// parts gathered so far are lost for want of memory.
-// Release with buf_free(&out->owned).
-void gather_content(const doc *d, const objent *page, page_content *out);
-
 // Decoded content of the streams that several places (pages, array elements)
 // draw, so that a build decodes each of them once.
 struct content_cache {
@@ -43,12 +34,18 @@ struct content_cache {
 // are kept. Throws std::bad_alloc.
 void content_cache_count(const doc *d, const page_keys *keys, content_cache *c);
 
-// gather_content for a build drawing its pages in order: contents_key is the
-// page's /Contents key position from find_page_keys (or KEY_UNKNOWN);
-// out->owned keeps its storage between calls (zero it before the first;
-// release it with buf_free after the last), and streams counted in c are
-// decoded once, their copies (at most 32 MiB at a time) released after their
-// last use. out->data is valid until the next call. Throws std::bad_alloc.
+// Gathers the page's /Contents (a stream, an array of streams, an array object,
+// or an inline stream) decoded through each stream's filters; parts of an array
+// are joined with one line feed. Unreadable parts are left out. Parts that
+// together reach 2 GiB, more than an output can hold, are not gathered:
+// too_long is set and the content is empty. For a build drawing its pages in
+// order: contents_key is the page's /Contents key position (page_keys_of or
+// find_page_keys, -1 when none); out->owned keeps its storage between calls
+// (zero it before the first; release it with buf_free after the last), and
+// streams counted in c are decoded once, their copies (at most 32 MiB at a
+// time) released after their last use. out->data is valid until the next
+// call. Throws std::bad_alloc, also when the parts gathered so far are lost
+// for want of memory.
 void gather_content_reusing(const doc *d, const objent *page, int32_t contents_key, content_cache *c,
                             page_content *out);
 

@@ -9,9 +9,6 @@
 
 namespace plenvo {
 
-// A position to search for rather than one the caller already has.
-constexpr int32_t KEY_UNKNOWN = -2;
-
 // Positions of the '/' of a page dictionary's /Contents and /Resources keys
 // (top level first, else anywhere), -1 when absent.
 struct page_keys {

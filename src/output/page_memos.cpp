@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "reader/scan.h"
-
 namespace plenvo {
 
 bool geometry_memo::place(const doc *d, const pageinfo *p, int mode, double W, double H, double f) {
@@ -36,7 +34,7 @@ const rewritten_resources &resources_memo::of(const doc *d, int32_t k, const cop
     const std::pair<const uint8_t *, const uint8_t *> key{at.t + at.pos, at.t + at.len};
     auto it = kept.find(key);
     if (it != kept.end()) return it->second;
-    if (char *res = dict_text_at(at.t, at.len, at.pos)) {
+    if (char *res = page_resources_dict(at)) {
         try {
             fresh.text = rewrite_refs(reinterpret_cast<const uint8_t *>(res), std::strlen(res), d, cl);
         } catch (...) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "output/page_keys.h"
 #include "reader/doc.h"
 
 namespace plenvo {
@@ -18,16 +17,15 @@ struct resources_at {
     int32_t pos;
 };
 
-// The location of the dictionary that page_resources_dict copies. Never
-// allocates, never changes the doc.
-// own_key: the position of the page's own /Resources key (find_page_keys),
-// or KEY_UNKNOWN to search for it.
-resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p,
-                                   int32_t own_key = KEY_UNKNOWN);
+// Where the page's /Resources dictionary lies: its own or, when it has none,
+// the nearest ancestor's (p->res_node); t null when there is none. own_key:
+// the position of the page's own /Resources key (page_keys_of or
+// find_page_keys, -1 when none). Never allocates, never changes the doc.
+resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p, int32_t own_key);
 
-// A malloc'd copy of the page's /Resources dictionary text ("<<" .. ">>"), its
-// own or, when it has none, the nearest ancestor's (p->res_node); nullptr when
-// there is none. The caller frees it with free().
-char *page_resources_dict(const doc *d, const objent *page, const pageinfo *p);
+// A malloc'd copy of the dictionary text ("<<" .. ">>") at `at`, as
+// locate_page_resources found it; nullptr when there is none or it cannot be
+// copied. The caller frees it with free().
+char *page_resources_dict(const resources_at &at);
 
 }  // namespace plenvo

@@ -3,9 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
-#include "base/buf.h"
 #include "base/number_text.h"
 #include "reader/doc.h"
 
@@ -37,8 +35,6 @@ constexpr size_t PLACE_LINE_SIZE = 4 * NUMTEXT_SIZE + 32;
 // Writes "q s 0 0 s tx ty cm /F0 Do Q\n" (numbers by the number-text rule)
 // into out; returns its length, no NUL.
 size_t place_line(double s, double tx, double ty, char *out);
-// Appends place_line's text to b.
-void place_form(buf *b, double s, double tx, double ty);
 
 // Room for form_head's text.
 constexpr size_t FORM_HEAD_SIZE = 10 * NUMTEXT_SIZE + 160;
@@ -52,9 +48,5 @@ size_t form_head(const pageinfo *p, const placement &pl, char *out);
 constexpr char FORM_LENGTH_KEY[] = " /Length ";
 constexpr char FORM_RESOURCES_KEY[] = " /Resources ";
 constexpr char FORM_DICT_END[] = " >> stream\n";
-
-// The form XObject's dictionary and "stream\n" keyword for a page with the given
-// placement, content length and rewritten resources text (nullptr: none).
-std::string form_header(const pageinfo *p, const placement &pl, long length, const char *resources);
 
 }  // namespace plenvo
