@@ -426,7 +426,7 @@ TEST(Cleanup, KeepsTableOrderSoTheNewerDefinitionWins) {
                "\nendstream endobj\n4 0 obj (old) endobj\n5 0 obj 1 endobj\n4 0 obj (new) endobj\n");
     scan_objects(&t.d);
     ASSERT_EQ(t.d.objs.count, 4);
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     auto four = t.with_num(4);
     ASSERT_EQ(four.size(), 1u);
     EXPECT_EQ(four[0].hdr_pos, t.pos_of("4 0 obj (new)"));
@@ -437,7 +437,7 @@ TEST(Cleanup, KeepsTableOrderSoTheNewerDefinitionWins) {
 TEST(Duplicates, LaterDirectDefinitionWins) {
     test_doc t("4 0 obj (a) endobj 5 0 obj 1 endobj 4 0 obj (b) endobj");
     scan_objects(&t.d);
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 2);
     EXPECT_EQ(t.d.objs.items[0].num, 5);  // the earlier 4 is gone, order kept
     EXPECT_EQ(t.d.objs.items[1].hdr_pos, t.pos_of("4 0 obj (b)"));
@@ -448,7 +448,7 @@ TEST(Duplicates, NumberLimit) {
     test_doc t("8388607 0 obj 1 endobj 8388608 0 obj 2 endobj 2147483647 0 obj 3 endobj");
     scan_objects(&t.d);
     EXPECT_EQ(t.d.objs.count, 3);
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 1);
     EXPECT_EQ(t.d.objs.items[0].num, 8388607);
     EXPECT_EQ(t.d.max_num, 8388607);
@@ -461,7 +461,7 @@ TEST(Duplicates, SparseAndDenseNumberingAgree) {
         const std::string b = std::to_string(big);
         test_doc t("3 0 obj (x) endobj " + b + " 0 obj (a) endobj 3 0 obj (y) endobj " + b + " 0 obj (b) endobj");
         scan_objects(&t.d);
-        resolve_duplicates(&t.d);
+        resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
         ASSERT_EQ(t.d.objs.count, 2) << big;
         EXPECT_EQ(t.d.objs.items[0].hdr_pos, t.pos_of("3 0 obj (y)")) << big;
         EXPECT_EQ(t.d.objs.items[1].hdr_pos, t.pos_of(b + " 0 obj (b)")) << big;
@@ -485,7 +485,7 @@ TEST(Duplicates, DirectBeatsMemberAndLatestMemberWins) {
     member(4, a);  // loses to the direct object 4
     member(6, b);
     member(6, c);  // the later member 6 wins
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 3);
     auto four = t.with_num(4);
     ASSERT_EQ(four.size(), 1u);
@@ -613,8 +613,8 @@ TEST(Hostile, ManyHexValuesSharingOneStream) {
     ASSERT_EQ(v.size(), 100001u);
     EXPECT_EQ(v[0].stream_pos, v[100000].stream_pos);
     EXPECT_EQ(v[0].data_len, 8);
-    read_object_streams(&t.d);
-    resolve_duplicates(&t.d);
+    read_object_streams(&t.d, objstm_flags(&t.d, t.d.objs.count));
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     // All of them are object streams, and all hold member 2: one is left.
     ASSERT_EQ(t.d.objs.count, 1);
     EXPECT_EQ(t.d.objs.items[0].num, 2);
@@ -835,8 +835,8 @@ TEST(ObjectStreamFlags, OneLoadAndThePhasesOneByOneGiveTheSameTable) {
         const int rc = doc_load_bytes(reinterpret_cast<const uint8_t *>(f.data()), f.size(), "mem", &whole);
         test_doc t(f);
         scan_objects(&t.d);
-        read_object_streams(&t.d);
-        resolve_duplicates(&t.d);
+        read_object_streams(&t.d, objstm_flags(&t.d, t.d.objs.count));
+        resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
         limit_object_spans(&t.d);
         ASSERT_EQ(rc, 0) << f;
         ASSERT_EQ(whole.objs.count, t.d.objs.count) << f;

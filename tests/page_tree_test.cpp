@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "output/scale.h"
+#include "output/page_keys.h"
 #include "plenvo.h"
 #include "reader/doc.h"
 #include "reader/page_tree.h"

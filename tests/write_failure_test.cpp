@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "output/atomic_write.h"
 #include "output/scale.h"
 #include "plenvo.h"
 #include "reader/doc.h"
@@ -399,15 +400,22 @@ TEST(WriteFile, FailedRenameIsAWriteError) {
 }
 
 TEST(WriteFile, DirectCallsReportThePathGiven) {
+    // Open, one write, commit: the steps of a build that writes len bytes.
+    auto write_whole = [](const std::string &path, const uint8_t *data, uint64_t len) {
+        plenvo::out_file f;
+        plenvo::out_file_open(&f, path.c_str());
+        plenvo::out_file_write(&f, data, len);
+        return plenvo::out_file_commit(&f);
+    };
     std::string dir = temp_dir();
     const uint8_t text[] = "abc";
     std::string path = dir + "/x/y.bin";
-    EXPECT_EQ(plenvo::write_file_atomic(path.c_str(), text, 3), 0);
+    EXPECT_EQ(write_whole(path, text, 3), 0);
     EXPECT_EQ(std::string(plenvo::g_err), "cannot write " + path);
     path = dir + "/y.bin";
-    EXPECT_EQ(plenvo::write_file_atomic(path.c_str(), text, 3), 1);
+    EXPECT_EQ(write_whole(path, text, 3), 1);
     EXPECT_EQ(read_file(path), "abc");
-    EXPECT_EQ(plenvo::write_file_atomic(path.c_str(), text, 0), 1);
+    EXPECT_EQ(write_whole(path, text, 0), 1);
     EXPECT_EQ(read_file(path), "");
     EXPECT_TRUE(file_exists(path));
 }

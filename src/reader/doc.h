@@ -129,12 +129,11 @@ text_range obj_range(const doc *d, const objent *e);
 
 // Cross-reference walk: fills d->root and d->encrypted.
 void xref_walk(doc *d);
-// Direct object scan, stream extents and clean-up (scan_objects, declared
-// with the scan's other passes in scan_phases.h): appends to d->objs.
-// Object streams: appends members to d->objs (blocks in d->arena).
-void read_object_streams(doc *d);
-// Duplicate resolution: one entry per number, sets d->max_num.
-void resolve_duplicates(doc *d);
+// The direct object scan (stream extents and clean-up included), the object
+// streams (members appended to d->objs, blocks in d->arena) and duplicate
+// resolution (one entry per number, sets d->max_num) share the object-stream
+// flags of the table: scan_objects, read_object_streams and
+// resolve_duplicates in scan_phases.h.
 // Object spans (after duplicate resolution): an object without stream whose
 // text reaches over more than 16 other object headers ends at the next
 // header; a stream object whose dictionary region does leaves the table.
