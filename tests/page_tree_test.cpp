@@ -14,6 +14,7 @@
 #include "output/page_keys.h"
 #include "plenvo.h"
 #include "reader/doc.h"
+#include "reader/page_box.h"
 #include "reader/page_tree.h"
 #include "reader/scan.h"
 #include "support/pdf_builder.h"
