@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "output/copy_list.h"
+#include "reader/page_tree.h"
 #include "reader/scan.h"
 
 namespace plenvo {

@@ -27,6 +27,8 @@ struct out_text {
     explicit out_text(out_file *f) : file(f) {}
     ~out_text() { buf_free(&b); }
 
+    // Hands the buffered text to the file and empties the buffer; nothing
+    // after a failed growth.
     void flush() {
         if (failed || b.len == 0) return;
         out_file_write(file, b.data, b.len);
@@ -38,6 +40,8 @@ struct out_text {
     void flush_if_full() {
         if (!failed && b.data && b.len >= FLUSH_AT) flush();
     }
+    // Appends n bytes (flushing first when the buffer would pass FLUSH_AT).
+    // A growth that fails sets failed and drops this and every later append.
     void put(const void *p, uint64_t n) {
         // The common case: room in the buffer below the flush mark.
         if (b.data && !failed && n < b.cap - b.len && b.len + n <= FLUSH_AT) {
@@ -63,11 +67,7 @@ struct out_text {
         auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
         put(tmp, static_cast<uint64_t>(r.ptr - tmp));
     }
-    void put_num(double x) {
-        char tmp[NUMTEXT_SIZE];
-        int n = number_text(x, tmp);
-        put(tmp, static_cast<uint64_t>(n));
-    }
+    // The length of the text so far (written and buffered); 0 once failed.
     uint64_t len() const { return failed ? 0 : written + b.len; }
 };
 
@@ -124,10 +124,6 @@ struct short_text {
     short_text &raw(const char *s, size_t n) {
         std::memcpy(p, s, n);
         p += n;
-        return *this;
-    }
-    short_text &real(double x) {
-        p += number_text(x, p);
         return *this;
     }
     const char *data() const { return b; }

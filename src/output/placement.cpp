@@ -7,6 +7,7 @@
 #include "base/number_text.h"
 #include "output/placement.h"
 #include "output/scale.h"
+#include "reader/page_tree.h"
 
 namespace plenvo {
 

@@ -142,15 +142,4 @@ void limit_object_spans(doc *d);
 // the error text set (the caller frees the doc).
 int load_page_tree(doc *d);
 
-// ---- page objects (page_tree.cpp) ----
-
-// 1 for /Type /Page, 2 for /Type /Pages, 0 otherwise.
-int obj_type(const doc *d, const objent *e);
-// The object's own /Rotate normalised into 0..359, or -1 when absent or not
-// an integer.
-int obj_rotate_own(const doc *d, const objent *e);
-// The same for a page of the list: what the loader kept (p->own_rotate) when
-// it read the page's dictionary, else looked up; -1 when the page has none.
-int page_rotate_own(const doc *d, const pageinfo *p);
-
 }  // namespace plenvo
