@@ -11,7 +11,8 @@ constexpr int32_t MAX_OBJNUM = 0x7FFFFF;
 
 // One indirect object: a direct object found in the file (positions are
 // offsets into doc::data) or a member of an object stream (text points into
-// an arena block). Positions are -1 when absent.
+// an arena block). Positions are -1 when absent. 64 bytes, no padding: the
+// table of a large file is most of the memory a load writes.
 struct objent {
     int32_t num;
     int32_t gen;
@@ -26,9 +27,11 @@ struct objent {
     int32_t has_stream;
     int32_t no_endstream;
     int32_t in_objstm;
-    const uint8_t *text;
     int32_t text_len;
+    const uint8_t *text;
 };
+
+static_assert(sizeof(void *) != 8 || sizeof(objent) == 64, "objent: 64 bytes on 64-bit systems");
 
 // Growable array of objent: first append makes room for 128, then doubles.
 struct objvec {
@@ -37,19 +40,21 @@ struct objvec {
     int32_t cap;
 };
 
-// One page, in document order.
+// One page, in document order. 64 bytes, no padding.
 struct pageinfo {
     int32_t objnum;   // the /Page object
     int32_t parent;   // the /Pages node that listed it, -1 when the page is the tree root
     int32_t rotate;   // rotation inherited from /Pages ancestors, 0..359 (never the page's own)
-    double llx, lly, urx, ury;  // the page box: normalised, crop box clipped to media box
     int32_t res_node; // nearest /Pages ancestor holding /Resources, -1 when none
+    double llx, lly, urx, ury;  // the page box: normalised, crop box clipped to media box
     // Read from the page's dictionary by the loader (valid when dict_read is 1):
     int32_t dict_read;
     int32_t own_rotate;     // the page's own /Rotate, 0..359, -1 when none (obj_rotate_own)
     int32_t contents_key;   // where its /Contents key stands, -1 when none (find_page_keys)
     int32_t resources_key;  // where its /Resources key stands, -1 when none (find_page_keys)
 };
+
+static_assert(sizeof(pageinfo) == 64, "pageinfo: 64 bytes");
 
 // Growable array of pageinfo: first append makes room for 64, then doubles.
 struct pagevec {
@@ -89,8 +94,12 @@ struct text_range {
 
 // Appends a copy of e. When the array is full and cannot grow, nothing happens.
 void objvec_push(objvec *v, const objent *e);
+// Makes room for n entries in all; false (v untouched) when it cannot.
+bool objvec_reserve(objvec *v, int64_t n);
 // Appends a copy of p. Same growth contract as objvec_push.
 void pagevec_push(pagevec *v, const pageinfo *p);
+// Makes room for n pages in all; false (v untouched) when it cannot.
+bool pagevec_reserve(pagevec *v, int64_t n);
 // A new block of n bytes owned by the arena, or nullptr (arena unchanged).
 void *arena_alloc(struct arena *a, uint64_t n);
 // Releases the most recently allocated block when it is `block` (a failed

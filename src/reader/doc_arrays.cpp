@@ -26,6 +26,26 @@ void objvec_push(objvec *v, const objent *e) {
     v->items[v->count++] = *e;
 }
 
+bool objvec_reserve(objvec *v, int64_t n) {
+    if (n <= v->cap) return true;
+    if (n > 0x7FFFFFFF) return false;
+    void *p = std::realloc(v->items, static_cast<size_t>(n) * sizeof(objent));
+    if (!p) return false;
+    v->items = static_cast<objent *>(p);
+    v->cap = static_cast<int32_t>(n);
+    return true;
+}
+
+bool pagevec_reserve(pagevec *v, int64_t n) {
+    if (n <= v->cap) return true;
+    if (n > 0x7FFFFFFF) return false;
+    void *p = std::realloc(v->items, static_cast<size_t>(n) * sizeof(pageinfo));
+    if (!p) return false;
+    v->items = static_cast<pageinfo *>(p);
+    v->cap = static_cast<int32_t>(n);
+    return true;
+}
+
 void pagevec_push(pagevec *v, const pageinfo *p) {
     void *items = v->items;
     if (!grow(&items, v->count, &v->cap, sizeof(pageinfo), 64)) return;

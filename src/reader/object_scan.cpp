@@ -294,7 +294,12 @@ bool header_entry(const uint8_t *t, int32_t len, int32_t o, objent *e) {
 // out would be an object missing from the output.
 void add_headers(doc *d, const std::vector<int32_t> &obj, header_list *h) {
     objvec &v = d->objs;
+    // Room for every keyword at once: no copy of the table while it grows.
+    // When that much cannot be had, the table grows entry by entry instead.
+    objvec_reserve(&v, static_cast<int64_t>(v.count) + static_cast<int64_t>(obj.size()));
     h->after_obj.reserve(obj.size());
+    h->starts.reserve(obj.size());
+    h->start_entry.reserve(obj.size());
     for (const int32_t o : obj) {
         objent e;
         if (!header_entry(d->data, d->len, o, &e)) continue;
@@ -324,42 +329,35 @@ void finish_headers(doc *d, int32_t first, const header_list &h, const keyword_t
 
     // The "stream" keyword after each closed dictionary, and where its data
     // begins. Entries may share a closing ">>" (a hex string value walked on
-    // into the next dictionary), so each distinct one is looked at once:
-    // closes met in increasing order are kept in a sorted list, others in a map.
+    // into the next dictionary), so each distinct one is looked at about once:
+    // closes come in increasing order as a rule and only the last of those is
+    // kept; one met again out of that order is kept in a map.
     struct after_close {
         int32_t close, stream, data;
     };
-    std::vector<after_close> seen;
-    std::map<int32_t, after_close> seen_out_of_order;
     auto look_after = [&](int32_t c) {
         const int32_t p = skip_white(t, c + 2, len);
         after_close a{c, stream_kw_at(t, p, len) ? p : -1, -1};
         if (a.stream >= 0) a.data = stream_data_start(t, len, a.stream);
         return a;
     };
+    after_close last{-1, -1, -1};
+    std::map<int32_t, after_close> seen_out_of_order;
     for (size_t k = 0; k < starts.size(); ++k) {
         const int32_t c = closes[k];
         if (c < 0) continue;
-        after_close a;
-        if (seen.empty() || c > seen.back().close) {
-            a = look_after(c);
-            seen.push_back(a);
-        } else {
-            auto it = std::lower_bound(seen.begin(), seen.end(), c,
-                                       [](const after_close &x, int32_t val) { return x.close < val; });
-            if (it != seen.end() && it->close == c) {
-                a = *it;
-            } else {
-                auto m = seen_out_of_order.find(c);
-                if (m == seen_out_of_order.end()) m = seen_out_of_order.emplace(c, look_after(c)).first;
-                a = m->second;
-            }
+        if (c > last.close) last = look_after(c);
+        const after_close *a = &last;
+        if (c < last.close) {
+            auto m = seen_out_of_order.find(c);
+            if (m == seen_out_of_order.end()) m = seen_out_of_order.emplace(c, look_after(c)).first;
+            a = &m->second;
         }
-        if (a.stream < 0) continue;
+        if (a->stream < 0) continue;
         objent &e = v.items[start_entry[k]];
-        e.stream_pos = a.stream;
+        e.stream_pos = a->stream;
         e.has_stream = 1;
-        e.data_pos = a.data;
+        e.data_pos = a->data;
     }
 
     // Objects without stream need their "endobj", searched from the '<' of
@@ -386,8 +384,7 @@ void finish_headers(doc *d, int32_t first, const header_list &h, const keyword_t
 // Pass 2: where the data of each stream entry ends, and its "endobj".
 void stream_extents_with(doc *d, const keyword_table &kw) {
     if (!d->data || d->objs.count == 0) return;
-    std::vector<int32_t> lens, refs;
-    read_stream_lengths(d, &lens, &refs);
+    stream_lengths lengths(d);
     first_entry_index index(d);
     const uint8_t *t = d->data;
     const int32_t len = d->len;
@@ -399,8 +396,8 @@ void stream_extents_with(doc *d, const keyword_table &kw) {
     for (int32_t k = 0; k < d->objs.count; ++k) {
         objent &e = d->objs.items[k];
         if (!e.has_stream || e.in_objstm) continue;
-        int32_t L = lens[static_cast<size_t>(k)];
-        const int32_t R = refs[static_cast<size_t>(k)];
+        int32_t L, R;
+        lengths.of(e, &L, &R);
         if (L < 0 && R >= 0) L = index.length_object(R);
         // A known length is right when "endstream" follows it (space bytes
         // allowed between); otherwise, and when the length is unknown (an

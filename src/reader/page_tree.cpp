@@ -274,6 +274,21 @@ int rotate_value_at(const doc *d, const text_range &r, int32_t p) {
 
 namespace {
 
+// Makes room in the list for the pages that /Pages node e counts (its
+// /Count), at most one per object of the table: the list of a large document
+// then grows without being copied. Only a hint: nothing happens when the
+// count is absent or the room cannot be had.
+void reserve_counted_pages(const doc *d, const objent *e, pagevec *pages) {
+    const text_range r = dict_range(d, e);
+    if (r.start < 0) return;
+    const int32_t p = find_name(r.base, r.end, r.start, r.end, "Count");
+    if (p < 0) return;
+    int32_t i = p + 6;
+    const int32_t n = parse_int_at(r.base, r.end, &i);
+    if (n <= 0) return;
+    pagevec_reserve(pages, static_cast<int64_t>(pages->count) + std::min(n, d->objs.count));
+}
+
 // Appends p to the list; throws std::bad_alloc when it cannot grow.
 void append_page(pagevec *pages, const pageinfo &p) {
     const int32_t before = pages->count;
@@ -301,6 +316,7 @@ int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
     frame f{};
     int rc = enter_node(d, e, inherited, visited, kids, &f);
     if (rc < 0) return rc;
+    reserve_counted_pages(d, e, pages);
     stack.push_back(f);
     while (!stack.empty()) {
         frame &top = stack.back();

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "reader/doc.h"
@@ -59,11 +60,28 @@ void cleanup_entries_unindexed(doc *d);
 
 // ---- stream lengths (stream_lengths.cpp) ----
 
-// For every direct stream entry, the /Length of its dictionary region as
-// parse_length gives it: *lens a direct length (or -1), *refs the number of an
-// indirect one (or -1); both indexed like d->objs. Work stays linear in the
-// regions' bytes even when regions overlap.
-void read_stream_lengths(const doc *d, std::vector<int32_t> *lens, std::vector<int32_t> *refs);
+// The /Length of each direct stream entry's dictionary region as
+// parse_length gives it, asked entry by entry. Disjoint regions are read one
+// by one; overlapping ones (see stream_regions_overlap) share one list of the
+// file's /Length occurrences, so the work stays linear in the regions' bytes.
+class stream_lengths {
+public:
+    // For d's table as it stands (which must not change while this lives).
+    // May throw std::bad_alloc.
+    explicit stream_lengths(const doc *d);
+    ~stream_lengths();
+    stream_lengths(const stream_lengths &) = delete;
+    stream_lengths &operator=(const stream_lengths &) = delete;
+
+    // *len a direct length (or -1), *ref the number of an indirect one (or
+    // -1); both -1 for an entry that is no direct stream entry.
+    void of(const objent &e, int32_t *len, int32_t *ref);
+
+private:
+    struct shared;
+    const doc *d_;
+    std::unique_ptr<shared> shared_;
+};
 
 // ---- stream dictionary regions (stream_regions.cpp) ----
 // The dictionary region of a direct stream entry runs from dict_pos to
