@@ -2,7 +2,6 @@
 // into a new file.
 #pragma once
 
-#include "output/page_content.h"  // the content pieces, for files that reach them through here
 #include "reader/doc.h"
 
 namespace plenvo {
