@@ -15,7 +15,6 @@
 #include "reader/doc.h"
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
-#include "reader/helper_thread.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo;
@@ -541,44 +540,6 @@ TEST(ScanAgreement, CorpusFilesCutAndChanged) {
             test_doc t(variants[k]);
             expect_same_tables(scan(t), reference_scan(t.d.data, t.d.len), f + " variant " + std::to_string(k));
             if (HasFailure()) return;
-        }
-    }
-}
-
-// Large files are scanned in pieces on two threads; forced onto small texts
-// (so that pieces begin and end inside keywords and headers), with and
-// without a helper thread, the pieces give the plain reading's table and the
-// same "/ObjStm" places as one pass.
-TEST(ScanAgreement, PiecesOnTwoThreadsGiveThePlainReadingsTable) {
-    struct split_from {
-        int64_t was = split_min_bytes;
-        split_from(int64_t v) { split_min_bytes = v; }
-        ~split_from() { split_min_bytes = was; }
-    };
-    std::mt19937 rng(777);
-    std::vector<std::string> texts;
-    for (int round = 0; round < 3000; ++round)
-        texts.push_back(round % 2 ? token_soup(rng, 10 + round % 60) : overlapping_soup(rng, 2 + round % 12));
-    for (const auto &f : plenvo_test::corpus_files()) texts.push_back(plenvo_test::read_file(f));
-    for (size_t k = 0; k < texts.size(); ++k) {
-        std::vector<int32_t> names_split, names_one;
-        test_doc one(texts[k]), split(texts[k]);
-        {
-            split_from s(INT64_MAX);
-            scan_objects(&one.d, &names_one);
-        }
-        {
-            split_from s(0);
-            // Every other text with a helper thread taking pieces too.
-            if (k % 2) split.d.helper = new helper_thread();
-            scan_objects(&split.d, &names_split);
-        }
-        expect_same_tables(split.entries(), reference_scan(split.d.data, split.d.len), "text " + std::to_string(k));
-        expect_same_tables(split.entries(), one.entries(), "text " + std::to_string(k));
-        EXPECT_EQ(names_split, names_one) << "text " << k;
-        if (HasFailure()) {
-            if (k < 3000) ADD_FAILURE() << "text: " << texts[k];
-            return;
         }
     }
 }

@@ -26,7 +26,6 @@
 #include "output/scale.h"
 #include "plenvo.h"
 #include "reader/doc.h"
-#include "reader/helper_thread.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo_test;
@@ -66,14 +65,6 @@ extern "C" int rename(const char *from, const char *to) noexcept {
 }
 
 namespace {
-
-// Documents here load on the calling thread alone: once a helper thread has
-// run, its malloc arena keeps room reserved that the memory-limit tests'
-// address-space limits cannot take away. LoadMemory sets its own value.
-const bool one_thread_loads = [] {
-    plenvo::split_min_bytes = INT64_MAX;
-    return true;
-}();
 
 const std::string ORIGINAL = "%PDF-1.4 the file that was here before\n";
 
@@ -452,10 +443,6 @@ TEST(WriterMemory, EveryLimitGivesSuccessOrACleanFailure) {
     // whether the writer's blocks fit then depends on the limit, not on what
     // the process happens to hold free.
     mallopt(M_MMAP_THRESHOLD, 64 * 1024);
-    // The document is loaded on this thread alone: a second thread's malloc
-    // arena, its room reserved beforehand, would serve what the limit refuses.
-    const int64_t split_was = plenvo::split_min_bytes;
-    plenvo::split_min_bytes = INT64_MAX;
     // A copied image whose stored data alone fills more than the first 1 MiB.
     std::string image(1200 * 1024, ' ');
     for (size_t i = 0; i < image.size(); i += 64) image[i] = '\n';
@@ -492,7 +479,6 @@ TEST(WriterMemory, EveryLimitGivesSuccessOrACleanFailure) {
         EXPECT_EQ(read_file(out), ORIGINAL) << extra;
         EXPECT_EQ(names_in(dir), (std::vector<std::string>{"out.pdf"})) << extra;
     }
-    plenvo::split_min_bytes = split_was;
     (void)no_memory;  // depends on how much free heap the process already holds
     EXPECT_GT(no_growth, 0);
     EXPECT_EQ(success, 1);
@@ -527,37 +513,30 @@ TEST(WriterMemory, NumberMapThatDoesNotFit) {
 
 // A load under any limit on memory either lists every page or fails with
 // "out of memory": a page list that cannot grow never drops pages quietly.
-// Both ways of walking the page tree are swept: on one thread, and in
-// pieces with the helper thread.
 TEST(LoadMemory, EveryLimitGivesAllPagesOrOutOfMemory) {
     mallopt(M_MMAP_THRESHOLD, 64 * 1024);
     const std::string pdf = plenvo_test::simple_pdf(30000);
-    for (const int64_t split : {INT64_MAX, int64_t(0)}) {
-        const int64_t split_was = plenvo::split_min_bytes;
-        plenvo::split_min_bytes = split;
-        int complete = 0, no_memory = 0;
-        for (rlim_t extra = 0; extra <= 24u * 1024 * 1024; extra += 256 * 1024) {
-            child_result r = in_child([&] {
-                if (!limit_address_space(extra)) return 7;
-                plenvo::doc d{};
-                const int rc = plenvo::doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(),
-                                                      "in.pdf", &d);
-                const int pages = d.pages.count;
-                plenvo::doc_free(&d);
-                if (rc == 0) return pages == 30000 ? 1 : 2;
-                return 0;
-            });
-            if (r.rc == 1) {
-                ++complete;
-                continue;
-            }
-            ASSERT_EQ(r.rc, 0) << "limit +" << extra << " split " << split << ": a load without every page";
-            EXPECT_TRUE(r.err == "out of memory" || r.err == "read error on in.pdf") << extra << ": " << r.err;
-            ++no_memory;
+    int complete = 0, no_memory = 0;
+    for (rlim_t extra = 0; extra <= 24u * 1024 * 1024; extra += 256 * 1024) {
+        child_result r = in_child([&] {
+            if (!limit_address_space(extra)) return 7;
+            plenvo::doc d{};
+            const int rc = plenvo::doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(),
+                                                  "in.pdf", &d);
+            const int pages = d.pages.count;
+            plenvo::doc_free(&d);
+            if (rc == 0) return pages == 30000 ? 1 : 2;
+            return 0;
+        });
+        if (r.rc == 1) {
+            ++complete;
+            continue;
         }
-        plenvo::split_min_bytes = split_was;
-        EXPECT_GT(complete, 0) << split;
-        EXPECT_GT(no_memory, 0) << split;
+        ASSERT_EQ(r.rc, 0) << "limit +" << extra << ": a load without every page";
+        EXPECT_TRUE(r.err == "out of memory" || r.err == "read error on in.pdf") << extra << ": " << r.err;
+        ++no_memory;
     }
+    EXPECT_GT(complete, 0);
+    EXPECT_GT(no_memory, 0);
 }
 #endif

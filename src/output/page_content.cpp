@@ -9,7 +9,6 @@
 
 #include "output/scale.h"
 #include "reader/decoded_stream.h"
-#include "reader/helper_thread.h"
 #include "reader/scan.h"
 
 namespace plenvo {
@@ -419,21 +418,9 @@ void content_cache_count(const doc *d, const page_keys *keys, content_cache *c) 
     c->kept.clear();
     c->spent.clear();
     c->bytes = 0;
-    // Counted by object number, in two halves of the pages when the
-    // document has a helper thread (one count each, added up after).
-    const size_t slots = static_cast<size_t>(d->max_num > 0 ? d->max_num : 0) + 1;
-    const int32_t halves = d->helper ? 2 : 1;
-    std::vector<std::vector<int32_t>> counts(static_cast<size_t>(halves));
-    helper_thread::split(d->helper, halves, [&](int32_t h) {
-        std::vector<int32_t> &uses = counts[static_cast<size_t>(h)];
-        uses.assign(slots, 0);
-        const int32_t to = static_cast<int32_t>(static_cast<int64_t>(d->pages.count) * (h + 1) / halves);
-        for (int32_t k = static_cast<int32_t>(static_cast<int64_t>(d->pages.count) * h / halves); k < to; ++k)
-            count_page(d, d->pages.items[k], keys[k].contents, &uses);
-    });
-    std::vector<int32_t> &uses = counts[0];
-    for (size_t h = 1; h < counts.size(); ++h)
-        for (size_t num = 0; num < slots; ++num) uses[num] += counts[h][num];
+    // Counted by object number.
+    std::vector<int32_t> uses(static_cast<size_t>(d->max_num > 0 ? d->max_num : 0) + 1, 0);
+    for (int32_t k = 0; k < d->pages.count; ++k) count_page(d, d->pages.items[k], keys[k].contents, &uses);
     for (size_t num = 0; num < uses.size(); ++num)
         if (uses[num] >= 2) c->uses.emplace(static_cast<int32_t>(num), uses[num]);
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -14,7 +15,6 @@
 
 #include "base/error.h"
 #include "base/number_text.h"
-#include "output/content_ahead.h"
 #include "output/scale.h"
 #include "reader/scan.h"
 
@@ -292,11 +292,12 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         const pageinfo &p = d->pages.items[k];
         keys[k] = p.dict_read ? page_keys{p.contents_key, p.resources_key} : find_page_keys(d, doc_lookup(d, p.objnum));
     }
-    // The contents are decoded ahead (on a second thread for a large
-    // document) while the copy list is made and the pages are written.
+    // The contents are gathered page by page as the pages are written, into
+    // one buffer released on every path.
     content_cache cache;
     content_cache_count(d, keys.data(), &cache);
-    content_ahead contents(d, keys.data(), &cache);
+    page_content content{};
+    const std::unique_ptr<buf, void (*)(buf *)> release_content(&content.owned, buf_free);
     copy_list cl;
     build_copy_list(d, static_cast<int32_t>(first_new), &cl, keys.data());
     const int64_t size = first_new + static_cast<int64_t>(cl.old_nums.size());
@@ -357,12 +358,12 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         page_obj.num(pnum + 1).lit(" 0 R >> >> >>\nendobj\n");
         o.put(page_obj.data(), page_obj.size());
 
-        const content_view content = contents.page(k - 1);
+        gather_content_reusing(d, e, keys[k - 1].contents, &cache, &content);
         if (content.too_long) {
             set_error("output too large (2 GiB or more)");
             return 0;
         }
-        const int32_t clen = content.len;
+        const int32_t clen = content.data && content.len > 0 ? content.len : 0;
         const rewritten_resources &res = resources.of(d, k - 1, cl);
         // The form dictionary: the fixed part, /Length, /Resources, then the keyword.
         short_text length_text;

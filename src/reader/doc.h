@@ -65,8 +65,6 @@ struct arena {
     int32_t cap;
 };
 
-class helper_thread;
-
 struct doc {
     uint8_t *data;      // the whole input file
     int32_t len;
@@ -78,7 +76,6 @@ struct doc {
     int32_t catalog;    // chosen catalog object number, -1 until chosen
     int32_t max_num;    // largest num in the final table
     int32_t *index;     // num -> position in objs (or -1), max_num + 1 entries; built after resolution
-    helper_thread *helper;  // a large input's second thread (owned), or null
 };
 
 // A byte range [start, end) inside base. start < 0 means "no range".
@@ -92,10 +89,6 @@ struct text_range {
 
 // Appends a copy of e. When the array is full and cannot grow, nothing happens.
 void objvec_push(objvec *v, const objent *e);
-// Makes room for n entries in all; false (v untouched) when it cannot.
-bool objvec_reserve(objvec *v, int64_t n);
-// Makes room for n pages in all; false (v untouched) when it cannot.
-bool pagevec_reserve(pagevec *v, int64_t n);
 // Appends a copy of p. Same growth contract as objvec_push.
 void pagevec_push(pagevec *v, const pageinfo *p);
 // A new block of n bytes owned by the arena, or nullptr (arena unchanged).
@@ -136,8 +129,8 @@ text_range obj_range(const doc *d, const objent *e);
 
 // Cross-reference walk: fills d->root and d->encrypted.
 void xref_walk(doc *d);
-// Direct object scan, stream extents and clean-up: appends to d->objs.
-void scan_objects(doc *d);
+// Direct object scan, stream extents and clean-up (scan_objects, declared
+// with the scan's other passes in scan_phases.h): appends to d->objs.
 // Object streams: appends members to d->objs (blocks in d->arena).
 void read_object_streams(doc *d);
 // Duplicate resolution: one entry per number, sets d->max_num.

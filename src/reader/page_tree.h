@@ -69,9 +69,7 @@ void fill_pageinfo(const doc *d, const objent *e, const page_attrs *inherited, p
 // /Pages node, -2 when num's own /Kids holds an inline dictionary, and -1
 // when the tree is broken (missing or untyped node or kid, a node reached
 // twice, a nested inline dictionary); entries appended before a failure may
-// stay. A large document's tree is walked in pieces on this thread and its
-// helper, with the same result. Throws std::bad_alloc, also when the list
-// cannot grow.
+// stay. Throws std::bad_alloc, also when the list cannot grow.
 int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
                   const page_attrs *inherited);
 

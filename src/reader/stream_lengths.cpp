@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "reader/scan.h"
-#include "reader/helper_thread.h"
 #include "reader/scan_phases.h"
 
 namespace plenvo {
@@ -193,27 +192,16 @@ void read_stream_lengths(const doc *d, std::vector<int32_t> *lens, std::vector<i
     const bool overlap = stream_regions_overlap(d, count);
     std::unique_ptr<length_regions> shared;
     if (overlap) shared = std::make_unique<length_regions>(d);
-    if (shared) {
-        for (int32_t i = 0; i < count; ++i) {
-            const objent &e = it[i];
-            if (e.in_objstm || !e.has_stream || e.dict_pos < 0) continue;
-            shared->region(e.dict_pos, std::min(d->len, e.stream_pos), &(*lens)[static_cast<size_t>(i)],
-                           &(*refs)[static_cast<size_t>(i)]);
-        }
-        return;
+    for (int32_t i = 0; i < count; ++i) {
+        const objent &e = it[i];
+        if (e.in_objstm || !e.has_stream || e.dict_pos < 0) continue;
+        int32_t *l = &(*lens)[static_cast<size_t>(i)];
+        int32_t *r = &(*refs)[static_cast<size_t>(i)];
+        if (shared)
+            shared->region(e.dict_pos, std::min(d->len, e.stream_pos), l, r);
+        else
+            parse_length(d->data, d->len, e.dict_pos, e.stream_pos, l, r);
     }
-    // Disjoint regions are read each on its own, in pieces on this thread
-    // and the helper.
-    constexpr int32_t PIECES = 8;
-    helper_thread::split(d->helper, PIECES, [&](int32_t piece) {
-        const int32_t to = static_cast<int32_t>(static_cast<int64_t>(count) * (piece + 1) / PIECES);
-        for (int32_t i = static_cast<int32_t>(static_cast<int64_t>(count) * piece / PIECES); i < to; ++i) {
-            const objent &e = it[i];
-            if (e.in_objstm || !e.has_stream || e.dict_pos < 0) continue;
-            parse_length(d->data, d->len, e.dict_pos, e.stream_pos, &(*lens)[static_cast<size_t>(i)],
-                         &(*refs)[static_cast<size_t>(i)]);
-        }
-    });
 }
 
 }  // namespace plenvo
