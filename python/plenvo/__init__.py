@@ -17,8 +17,8 @@ may be str, bytes or os.PathLike. The library's calls never overlap: a lock seri
 them across threads (use processes to work on several files at once).
 
 The library is looked for at $PLENVO_LIBRARY (a full path), next to this
-package (libplenvo.so, plenvo.dll), where an install by CMake recorded it,
-then on the system's library path.
+package (libplenvo.so, plenvo.dll), at the path recorded beside it at install
+(library_location.txt), then on the system's library path.
 """
 
 import errno

@@ -7,7 +7,8 @@ import sys
 from typing import Any, List, Mapping, Optional, Tuple
 
 ENV_VAR = "PLENVO_LIBRARY"
-# Written beside the package by CMake's install: the installed library's full path.
+# Written beside the package by an install that knows where the library went:
+# the installed library's full path.
 RECORD_FILE = "library_location.txt"
 
 
@@ -63,7 +64,7 @@ def load(environ: Optional[Mapping[str, str]] = None,
 
     Looks, in this order, at the full path in $PLENVO_LIBRARY (when set, it
     must load: a mistake there is reported rather than passed over), next to
-    this package, at the path an install by CMake recorded beside it, and on
+    this package, at the path recorded beside it at install, and on
     the system's library path. Raises OSError naming every place tried when
     none loads.
     """
