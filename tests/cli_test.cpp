@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <locale.h>
+
 #include "support/pdf_builder.h"
 
 namespace fs = std::filesystem;
@@ -87,10 +89,12 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-bool have_locale(const std::string &name) {
-    std::string out;
-    run_command("locale -a 2>/dev/null", &out);
-    return out.find(name) != std::string::npos;
+// Whether the C library can load locale `name`, looking where the program
+// run from this test will look (LOCPATH included).
+bool have_locale(const char *name) {
+    locale_t l = newlocale(LC_ALL_MASK, name, static_cast<locale_t>(0));
+    if (l) freelocale(l);
+    return l != static_cast<locale_t>(0);
 }
 
 // The names of the entries of dir, sorted.
@@ -340,7 +344,7 @@ TEST(CliScale, CustomSizeAndPercentReadDecimalPointsInAnyLocale) {
     std::string dir = temp_dir();
     write_file(dir, "in.pdf", letter_pdf());
     std::vector<std::string> envs = {""};
-    if (have_locale("de_DE")) envs.push_back("LC_ALL=de_DE.UTF-8");
+    if (have_locale("de_DE.UTF-8")) envs.push_back("LC_ALL=de_DE.UTF-8");
     for (const auto &env : envs) {
         result r = run_in(dir, {"fit", "--size", "595.5", "842", "in.pdf", "custom.pdf"}, env);
         ASSERT_EQ(r.status, 0) << env << r.err;
