@@ -2,6 +2,7 @@
 # The Python binding's tests against the shared library of the build ($1),
 # with Debian's python3 (or $PLENVO_PYTHON): pytest when installed
 # (python3-pytest), else unittest.
+# Packages: python3 python3-pytest
 set -uo pipefail
 build=$(cd "${1:?usage: 40-python.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
