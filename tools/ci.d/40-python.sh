@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
 # The Python binding, installed as a package and tested there: the shared
-# library of the build ($1) is installed with
-#   1. pip (PLENVO_LIB=... pip install --no-build-isolation ./python) into a
-#      virtual environment, offline, with Debian's setuptools;
-#   2. cmake --install with PLENVO_PYTHON_SITE_PACKAGES into a site-packages
-#      folder of a temporary prefix;
-# and python/tests run with pytest against each installed copy (never the
-# source tree). Debian's python3 (or $PLENVO_PYTHON); installs python3-pip,
+# library of the build ($1) is installed with pip
+# (PLENVO_LIB=... pip install --no-build-isolation ./python) into a virtual
+# environment, offline, with Debian's setuptools, and python/tests run with
+# pytest against the installed copy (never the source tree). Debian's python3 (or $PLENVO_PYTHON); installs python3-pip,
 # python3-setuptools, python3-wheel and python3-pytest when missing.
+# Packages: python3 python3-pip python3-setuptools python3-wheel python3-pytest
 set -uo pipefail
 build=$(cd "${1:?usage: 40-python.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)

@@ -5,6 +5,7 @@
 # included), checks the written page sizes with pdfinfo when present, and the
 # library's messages on failure. Installs mono-mcs and mono-runtime when
 # missing.
+# Packages: mono-mcs mono-runtime poppler-utils
 set -uo pipefail
 build=$(cd "${1:?usage: 65-csharp.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
