@@ -16,6 +16,7 @@
 #include "output/page_keys.h"
 #include "output/page_memos.h"
 #include "output/scale.h"
+#include "output/shared_forms.h"
 
 namespace plenvo {
 
@@ -72,25 +73,46 @@ void put_head(out_text &o, int32_t n, std::vector<int64_t> &offsets) {
 }
 
 // Appends page object pnum (3k for page k): the new /MediaBox from geo, the
-// content stream pnum + 2, and the form pnum + 1 as its one resource;
+// content stream pnum + 2, and the form `form` (its own pnum + 1, or the one
+// of an earlier page that would get the same form) as its one resource;
 // records its offset.
-void put_page_object(out_text &o, long pnum, const geometry_memo &geo, std::vector<int64_t> &offsets) {
+void put_page_object(out_text &o, long pnum, long form, const geometry_memo &geo, std::vector<int64_t> &offsets) {
     offsets[pnum] = static_cast<int64_t>(o.len());
     short_text page_obj;
     page_obj.num(pnum).lit(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ").raw(geo.media, geo.media_len);
     page_obj.lit("] /Contents ").num(pnum + 2).lit(" 0 R /Resources << /XObject << /F0 ");
-    page_obj.num(pnum + 1).lit(" 0 R >> >> >>\nendobj\n");
+    page_obj.num(form).lit(" 0 R >> >> >>\nendobj\n");
     o.put(page_obj.data(), page_obj.size());
 }
 
-// Appends the form object pnum + 1, which holds the page's content (clen
-// bytes at data) under the dictionary fixed by geo, with /Resources res when
-// present, and the content stream pnum + 2 that draws it; records both
-// offsets. Returns 1, or 0 with the message set and nothing appended when the
-// two would take the output to OUTPUT_LIMIT.
-int put_form_and_drawing(out_text &o, long pnum, const geometry_memo &geo, const uint8_t *data, int32_t clen,
-                         const rewritten_resources &res, std::vector<int64_t> &offsets) {
+// Appends the content stream pnum + 2, which draws the page's form with the
+// placement line of geo; records its offset.
+void put_drawing(out_text &o, long pnum, const geometry_memo &geo, std::vector<int64_t> &offsets) {
     const uint64_t line_len = geo.line_len;
+    offsets[pnum + 2] = static_cast<int64_t>(o.len());
+    short_text draw_obj;
+    draw_obj.num(pnum + 2).lit(" 0 obj\n<< /Length ").num(static_cast<long>(line_len)).lit(" >>\nstream\n");
+    o.put(draw_obj.data(), draw_obj.size());
+    o.put(geo.line, line_len);
+    static const char draw_end[] = "endstream\nendobj\n";
+    o.put(draw_end, sizeof draw_end - 1);
+}
+
+// Appends, when own_form, the form object pnum + 1, which holds the page's
+// content (clen bytes at data) under the dictionary fixed by geo, with
+// /Resources res when present; then the content stream pnum + 2 that draws
+// the page's form; records their offsets. A page that draws an earlier
+// page's form gets no form of its own (its number stays free). Returns 1, or
+// 0 with the message set and nothing appended when the two would take the
+// output to OUTPUT_LIMIT.
+int put_form_and_drawing(out_text &o, long pnum, bool own_form, const geometry_memo &geo, const uint8_t *data,
+                         int32_t clen, const rewritten_resources &res, std::vector<int64_t> &offsets) {
+    const uint64_t line_len = geo.line_len;
+    if (!own_form) {
+        if (o.len() + line_len + 256 >= OUTPUT_LIMIT) return fail_too_large();
+        put_drawing(o, pnum, geo, offsets);
+        return 1;
+    }
     // The form dictionary: the fixed part, /Length, /Resources, then the keyword.
     short_text length_text;
     length_text.lit(FORM_LENGTH_KEY).num(clen);
@@ -114,14 +136,7 @@ int put_form_and_drawing(out_text &o, long pnum, const geometry_memo &geo, const
     if (clen > 0) o.put(data, static_cast<uint64_t>(clen));
     static const char form_end[] = "\nendstream\nendobj\n";
     o.put(form_end, sizeof form_end - 1);
-
-    offsets[pnum + 2] = static_cast<int64_t>(o.len());
-    short_text draw_obj;
-    draw_obj.num(pnum + 2).lit(" 0 obj\n<< /Length ").num(static_cast<long>(line_len)).lit(" >>\nstream\n");
-    o.put(draw_obj.data(), draw_obj.size());
-    o.put(geo.line, line_len);
-    static const char draw_end[] = "endstream\nendobj\n";
-    o.put(draw_end, sizeof draw_end - 1);
+    put_drawing(o, pnum, geo, offsets);
     return 1;
 }
 
@@ -133,7 +148,8 @@ int put_form_and_drawing(out_text &o, long pnum, const geometry_memo &geo, const
 // message set: a page that is missing or cannot be placed, or an output that
 // would reach OUTPUT_LIMIT. Throws std::bad_alloc.
 int write_pages(out_text &o, const doc *d, int mode, double W, double H, double f, const std::vector<page_keys> &keys,
-                content_cache &cache, const copy_list &cl, std::vector<int64_t> &offsets) {
+                const std::vector<int32_t> &form_page, content_cache &cache, const copy_list &cl,
+                std::vector<int64_t> &offsets) {
     page_content content{};
     const std::unique_ptr<buf, void (*)(buf *)> release_content(&content.owned, buf_free);
     geometry_memo geo;
@@ -146,15 +162,21 @@ int write_pages(out_text &o, const doc *d, int mode, double W, double H, double 
             return 0;
         }
         const long pnum = 3L * k;
-        put_page_object(o, pnum, geo, offsets);
+        const int32_t owner = form_page[static_cast<size_t>(k - 1)];
+        const bool own_form = owner == k - 1;
+        put_page_object(o, pnum, 3L * (owner + 1) + 1, geo, offsets);
 
-        gather_content_reusing(d, e, keys[static_cast<size_t>(k - 1)].contents, &cache, &content);
-        if (content.too_long) {
-            set_error("output too large (2 GiB or more)");
-            return 0;
+        if (!own_form) {
+            if (!put_form_and_drawing(o, pnum, false, geo, nullptr, 0, rewritten_resources{}, offsets)) return 0;
+        } else {
+            gather_content_reusing(d, e, keys[static_cast<size_t>(k - 1)].contents, &cache, &content);
+            if (content.too_long) {
+                set_error("output too large (2 GiB or more)");
+                return 0;
+            }
+            const rewritten_resources &res = resources.of(d, k - 1, cl);
+            if (!put_form_and_drawing(o, pnum, true, geo, content.data, content.len, res, offsets)) return 0;
         }
-        const rewritten_resources &res = resources.of(d, k - 1, cl);
-        if (!put_form_and_drawing(o, pnum, geo, content.data, content.len, res, offsets)) return 0;
         o.flush_if_full();
 
         if (o.failed) break;
@@ -265,12 +287,19 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     // Each page's /Contents and /Resources keys, found once for the copy
     // list, the content counting and the pages.
     const std::vector<page_keys> keys = page_keys_of(d);
+    copy_list cl;
+    build_copy_list(d, static_cast<int32_t>(first_new), &cl, keys.data());
+    // Pages that would get the same form draw the first one's; their own
+    // form numbers stay free and their contents are neither counted nor
+    // gathered.
+    const std::vector<int32_t> form_page = shared_forms(d, keys.data(), cl);
+    std::vector<page_keys> drawn = keys;
+    for (int32_t k = 0; k < n; ++k)
+        if (form_page[static_cast<size_t>(k)] != k) drawn[static_cast<size_t>(k)].contents = -1;
     // Streams that several pages draw are counted once, so that each is
     // decoded once while the pages are written.
     content_cache cache;
-    content_cache_count(d, keys.data(), &cache);
-    copy_list cl;
-    build_copy_list(d, static_cast<int32_t>(first_new), &cl, keys.data());
+    content_cache_count(d, drawn.data(), &cache);
     const int64_t size = first_new + static_cast<int64_t>(cl.old_nums.size());
     if (size > INT32_MAX) return fail_too_large();
     std::vector<int64_t> offsets(static_cast<size_t>(size), -1);
@@ -287,7 +316,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         return 0;
     }
     put_head(o, n, offsets);
-    if (!write_pages(o, d, mode, W, H, f, keys, cache, cl, offsets)) return 0;
+    if (!write_pages(o, d, mode, W, H, f, keys, form_page, cache, cl, offsets)) return 0;
     if (!put_copied_objects(o, d, cl, offsets)) return 0;
     put_xref_and_trailer(o, offsets);
     return finish(o);

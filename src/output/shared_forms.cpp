@@ -1,0 +1,145 @@
+// Finding the pages whose forms would be one and the same object: the form
+// is made of the page's content (fixed by its /Contents value), its rewritten
+// resources (fixed by where its dictionary lies) and the placement's box and
+// matrix (fixed by its box and rotation), and of nothing else.
+#include "output/shared_forms.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "output/placement.h"
+#include "reader/scan.h"
+
+namespace plenvo {
+
+namespace {
+
+// What a page's form is made of.
+struct form_key {
+    std::string contents;         // the content's source, see contents_source
+    const std::string *resources;  // the resources dictionary's text, one copy per text (null: none)
+    uint64_t box[4];              // the box, bit for bit
+    int rotation;
+
+    bool operator==(const form_key &o) const {
+        return contents == o.contents && resources == o.resources &&
+               std::memcmp(box, o.box, sizeof box) == 0 && rotation == o.rotation;
+    }
+};
+
+struct form_key_hash {
+    size_t operator()(const form_key &k) const {
+        size_t h = std::hash<std::string>()(k.contents);
+        auto mix = [&h](size_t v) { h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2); };
+        mix(std::hash<const std::string *>()(k.resources));
+        for (uint64_t b : k.box) mix(std::hash<uint64_t>()(b));
+        mix(static_cast<size_t>(k.rotation));
+        return h;
+    }
+};
+
+// Resources texts, one copy of each: two pages whose dictionaries read the
+// same (copies of one page made by a merge often repeat it inline) get the
+// same pointer. A dictionary at a place already read is not read again.
+struct resources_texts {
+    struct place_hash {
+        size_t operator()(const std::pair<const uint8_t *, int32_t> &k) const {
+            return std::hash<const uint8_t *>()(k.first) * 31 + static_cast<size_t>(k.second);
+        }
+    };
+    std::unordered_set<std::string> texts;
+    std::unordered_map<std::pair<const uint8_t *, int32_t>, const std::string *, place_hash> at_place;
+
+    // The text of the dictionary at `at`; null when there is none.
+    const std::string *of(const resources_at &at) {
+        if (!at.t) return nullptr;
+        const std::pair<const uint8_t *, int32_t> place{at.t + at.pos, at.len - at.pos};
+        const auto known = at_place.find(place);
+        if (known != at_place.end()) return known->second;
+        const std::string *text = nullptr;
+        if (char *copy = dict_text_at(at.t, at.len, at.pos)) {
+            try {
+                text = &*texts.emplace(copy).first;
+            } catch (...) {
+                std::free(copy);
+                throw;
+            }
+            std::free(copy);
+        }
+        at_place.emplace(place, text);
+        return text;
+    }
+};
+
+void put_number(std::string *s, int32_t v) { s->append(reinterpret_cast<const char *>(&v), sizeof v); }
+
+// The source of a page's content as text that is equal for two pages exactly
+// when their /Contents values name the same objects: "-" for none, "R" and
+// the number for a reference, "A" and the numbers of the elements for an
+// array (read as the content gathering reads them). False for content
+// written inside the page object (and for a value that cannot be read),
+// which no other page can share.
+bool contents_source(const doc *d, const objent *page, int32_t at, std::string *out) {
+    out->clear();
+    if (at < 0) {
+        out->push_back('-');
+        return true;
+    }
+    const text_range r = dict_range(d, page);
+    if (r.start < 0) return false;
+    const uint8_t *t = r.base;
+    int32_t pos = skip_ws(t, at + 9, r.end);
+    if (pos >= r.end) return false;
+    if (is_digit(t[pos])) {
+        const int32_t n = parse_int_at(t, r.end, &pos);
+        if (n < 0) return false;
+        out->push_back('R');
+        put_number(out, n);
+        return true;
+    }
+    if (t[pos] != '[') return false;
+    out->push_back('A');
+    for (++pos; pos < r.end && t[pos] != ']';) {
+        if (!is_digit(t[pos])) {
+            ++pos;
+            continue;
+        }
+        const int32_t n = parse_int_at(t, r.end, &pos);
+        if (n < 0) return false;
+        put_number(out, n);
+        pos = skip_ws(t, pos, r.end);
+        if (pos < r.end && is_digit(t[pos]) && parse_int_at(t, r.end, &pos) < 0) return false;
+        pos = skip_ws(t, pos, r.end);
+        if (pos < r.end && t[pos] == 'R') pos = skip_ws(t, pos + 1, r.end);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<int32_t> shared_forms(const doc *d, const page_keys *keys, const copy_list &cl) {
+    const int32_t n = d->pages.count;
+    std::vector<int32_t> form_page(static_cast<size_t>(n > 0 ? n : 0));
+    std::unordered_map<form_key, int32_t, form_key_hash> first;
+    resources_texts resources;
+    form_key key{};
+    for (int32_t k = 0; k < n; ++k) {
+        form_page[static_cast<size_t>(k)] = k;
+        const pageinfo *p = &d->pages.items[k];
+        const objent *page = doc_lookup(d, p->objnum);
+        if (!page || !contents_source(d, page, keys[k].contents, &key.contents)) continue;
+        key.resources = resources.of(cl.page_res[static_cast<size_t>(k)]);
+        const double box[4] = {p->llx, p->lly, p->urx, p->ury};
+        std::memcpy(key.box, box, sizeof box);
+        key.rotation = effective_rotation(d, p);
+        const auto found = first.emplace(key, k);
+        if (!found.second) form_page[static_cast<size_t>(k)] = found.first->second;
+    }
+    return form_page;
+}
+
+}  // namespace plenvo
