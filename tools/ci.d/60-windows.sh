@@ -313,9 +313,10 @@ for side in run-linux run-windows; do
     [ "$top" = "in out transcript.txt " ] && pass "$side holds only in/, out/ and the transcript" \
         || fail "$side holds: $top"
 done
-for f in $(printf '%s\n%s\n' "$lin_files" "$win_files" | sort -u); do
-    compare "$work/run-linux/out/$f" "$work/run-windows/out/$f" "out/$f"
-done
+# (Names may hold spaces: one per line.)
+while IFS= read -r f; do
+    [ -n "$f" ] && compare "$work/run-linux/out/$f" "$work/run-windows/out/$f" "out/$f"
+done < <(printf '%s\n%s\n' "$lin_files" "$win_files" | sort -u)
 if [ ${#corpus_files[@]} -gt 0 ]; then
     compare "$work/corpus-linux/transcript.txt" "$work/corpus-windows/transcript.txt" "corpus transcript"
     if diff -r "$work/corpus-linux/out" "$work/corpus-windows/out" >"$work/corpus.diff" 2>&1; then
