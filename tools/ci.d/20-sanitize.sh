@@ -24,6 +24,7 @@ if ! cmake --build "$build" -j2 >"$log" 2>&1; then
     exit 1
 fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$build" -j2 --output-on-failure -E 'export_table' >"$log" 2>&1
 rc=$?
