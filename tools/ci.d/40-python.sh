@@ -17,15 +17,7 @@ trap 'rm -rf "$tmp"' EXIT
 export PYTHONDONTWRITEBYTECODE=1
 unset PLENVO_LIBRARY PLENVO_LIB
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-finish() {
-    echo "python: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$(dirname "$0")/tally.bash" python
 
 missing=()
 for mod in pip:python3-pip setuptools:python3-setuptools wheel:python3-wheel pytest:python3-pytest; do

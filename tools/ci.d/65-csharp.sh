@@ -12,15 +12,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-finish() {
-    echo "csharp: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$(dirname "$0")/tally.bash" csharp
 
 missing=()
 command -v mcs >/dev/null || missing+=(mono-mcs)
