@@ -12,6 +12,7 @@
 #include "plenvo.h"
 #include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
+#include "support/render_compare.h"
 
 using namespace plenvo;
 using plenvo_test::pdf_builder;
@@ -59,16 +60,22 @@ std::string scale_file(const std::string &pdf) {
     return plenvo_test::read_file(out);
 }
 
+// The number of the form page k (1-based, object 3k) draws through /F0.
+int drawn_form(const std::string &out, int k) { return plenvo_test::ref_after(plenvo_test::object_at(out, 3 * k), "/F0"); }
+
 }  // namespace
 
+// Whatever form a page draws (its own, or the one of an earlier page with the
+// same streams, resources, box and rotation) holds exactly that page's content.
 TEST(SharedContent, EveryPageDrawsItsOwnContent) {
     const std::string out = scale_file(shared_streams().build());
-    // Form of page k is object 3k + 1; array parts are joined by one line feed.
-    EXPECT_EQ(form_content(out, 4), A);
-    EXPECT_EQ(form_content(out, 7), A + "\n" + B);
-    EXPECT_EQ(form_content(out, 10), A);
-    EXPECT_EQ(form_content(out, 13), B);
-    EXPECT_EQ(form_content(out, 16), C);
+    // Array parts are joined by one line feed.
+    const std::string want[] = {A, A + "\n" + B, A, B, C};
+    for (int k = 1; k <= 5; ++k) EXPECT_EQ(form_content(out, drawn_form(out, k)), want[k - 1]) << "page " << k;
+    // Pages drawing other streams draw other forms.
+    EXPECT_NE(drawn_form(out, 1), drawn_form(out, 2));
+    EXPECT_NE(drawn_form(out, 1), drawn_form(out, 4));
+    EXPECT_NE(drawn_form(out, 4), drawn_form(out, 5));
 }
 
 TEST(SharedContent, SharedStreamThatDoesNotDecodeIsEmptyEverywhere) {
@@ -78,10 +85,8 @@ TEST(SharedContent, SharedStreamThatDoesNotDecodeIsEmptyEverywhere) {
     for (auto &o : b.objs)
         if (o.num == 10) o.body = "<< /Length " + std::to_string(bad.size()) + " /Filter /FlateDecode >>\nstream\n" + bad + "\nendstream";
     const std::string out = scale_file(b.build());
-    EXPECT_EQ(form_content(out, 4), "");
-    EXPECT_EQ(form_content(out, 7), B);
-    EXPECT_EQ(form_content(out, 10), "");
-    EXPECT_EQ(form_content(out, 13), B);
+    const std::string want[] = {"", B, "", B};
+    for (int k = 1; k <= 4; ++k) EXPECT_EQ(form_content(out, drawn_form(out, k)), want[k - 1]) << "page " << k;
 }
 
 // Each page's keys, as the writer finds them.

@@ -189,6 +189,8 @@ TEST(WriterLayout, PercentModePageSize) {
 
 // Pages of one size share their placement texts; a page whose box or
 // rotation (its own or inherited) differs from the page before gets its own.
+// Each page's form is the one its /F0 names (pages alike in everything may
+// draw one form).
 TEST(WriterLayout, EveryPagePlacedByItsOwnBoxAndRotation) {
     pdf_builder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
@@ -220,8 +222,8 @@ TEST(WriterLayout, EveryPagePlacedByItsOwnBoxAndRotation) {
         EXPECT_NE(object_at(out, pnum).find(std::string("/MediaBox [0 0 ") + pages[k].media + "]"), std::string::npos)
             << "page " << k + 1 << ": " << object_at(out, pnum);
         const std::string head = std::string("/BBox [") + pages[k].bbox + "]" + pages[k].matrix + " /Length ";
-        EXPECT_NE(object_at(out, pnum + 1).find(head), std::string::npos)
-            << "page " << k + 1 << ": " << object_at(out, pnum + 1).substr(0, 160);
+        const std::string form = object_at(out, ref_after(object_at(out, pnum), "/F0"));
+        EXPECT_NE(form.find(head), std::string::npos) << "page " << k + 1 << ": " << form.substr(0, 160);
         EXPECT_NE(object_at(out, pnum + 2).find(std::string("stream\n") + pages[k].line + " /F0 Do Q\n"),
                   std::string::npos)
             << "page " << k + 1 << ": " << object_at(out, pnum + 2);
@@ -325,14 +327,21 @@ TEST(WriterClosure, FontSharedByEveryPageCopiedOnce) {
     std::string kids;
     for (int k = 0; k < 4; ++k) kids += std::to_string(10 + k) + " 0 R ";
     b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count 4 /MediaBox [0 0 200 200] >>");
+    // Pages 3 and 4 are larger: at least two forms name the font.
     for (int k = 0; k < 4; ++k)
-        b.add(10 + k, "<< /Type /Page /Parent 2 0 R /Resources << /Font << /F1 5 0 R >> >> >>");
+        b.add(10 + k, std::string("<< /Type /Page /Parent 2 0 R ") + (k >= 2 ? "/MediaBox [0 0 300 300] " : "") +
+                          "/Resources << /Font << /F1 5 0 R >> >> >>");
     b.add(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
     std::string out_path;
     std::string out = run_to_file(b.build(), &out_path);
     EXPECT_EQ(count_of(out, "/BaseFont /Helvetica"), 1);
     EXPECT_EQ(trailer_size(out), 16);
-    for (int k = 1; k <= 4; ++k) EXPECT_EQ(ref_after(object_at(out, 3 * k + 1), "/F1"), 15) << k;
+    std::vector<int> forms;
+    for (int k = 1; k <= 4; ++k) {
+        forms.push_back(ref_after(object_at(out, 3 * k), "/F0"));
+        EXPECT_EQ(ref_after(object_at(out, forms.back()), "/F1"), 15) << k;
+    }
+    EXPECT_NE(forms[0], forms[2]);
     if (have_tool("qpdf")) EXPECT_EQ(qpdf_problems(out_path), "");
 }
 

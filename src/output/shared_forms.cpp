@@ -6,11 +6,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
+#include "output/page_resources.h"
 #include "output/placement.h"
 #include "reader/scan.h"
 
@@ -44,34 +46,45 @@ struct form_key_hash {
 
 // Resources texts, one copy of each: two pages whose dictionaries read the
 // same (copies of one page made by a merge often repeat it inline) get the
-// same pointer. A dictionary at a place already read is not read again.
+// same pointer. A dictionary at a place already read is not read again. The
+// texts kept total at most LIMIT bytes.
 struct resources_texts {
+    static constexpr uint64_t LIMIT = uint64_t(16) << 20;
     struct place_hash {
         size_t operator()(const std::pair<const uint8_t *, int32_t> &k) const {
             return std::hash<const uint8_t *>()(k.first) * 31 + static_cast<size_t>(k.second);
         }
     };
     std::unordered_set<std::string> texts;
+    uint64_t bytes = 0;
     std::unordered_map<std::pair<const uint8_t *, int32_t>, const std::string *, place_hash> at_place;
 
-    // The text of the dictionary at `at`; null when there is none.
-    const std::string *of(const resources_at &at) {
-        if (!at.t) return nullptr;
+    // Sets *text to the one copy of the text of the dictionary at `at`
+    // (null when there is none or it cannot be copied). False when that text
+    // is new and cannot be kept within LIMIT: the page then shares no form.
+    bool of(const resources_at &at, const std::string **text) {
+        *text = nullptr;
+        if (!at.t) return true;
         const std::pair<const uint8_t *, int32_t> place{at.t + at.pos, at.len - at.pos};
         const auto known = at_place.find(place);
-        if (known != at_place.end()) return known->second;
-        const std::string *text = nullptr;
-        if (char *copy = dict_text_at(at.t, at.len, at.pos)) {
-            try {
-                text = &*texts.emplace(copy).first;
-            } catch (...) {
-                std::free(copy);
-                throw;
-            }
-            std::free(copy);
+        if (known != at_place.end()) {
+            *text = known->second;
+            return true;
         }
-        at_place.emplace(place, text);
-        return text;
+        const std::unique_ptr<char, void (*)(void *)> copy(page_resources_dict(at), std::free);
+        if (copy) {
+            std::string t(copy.get());
+            const auto kept = texts.find(t);
+            if (kept != texts.end()) {
+                *text = &*kept;
+            } else {
+                if (bytes + t.size() > LIMIT) return false;
+                bytes += t.size();
+                *text = &*texts.insert(std::move(t)).first;
+            }
+        }
+        at_place.emplace(place, *text);
+        return true;
     }
 };
 
@@ -121,25 +134,27 @@ bool contents_source(const doc *d, const objent *page, int32_t at, std::string *
 
 }  // namespace
 
-std::vector<int32_t> shared_forms(const doc *d, const page_keys *keys, const copy_list &cl) {
-    const int32_t n = d->pages.count;
-    std::vector<int32_t> form_page(static_cast<size_t>(n > 0 ? n : 0));
+form_sharing find_shared_forms(const doc *d, const std::vector<page_keys> &keys, const copy_list &cl) {
+    const int32_t n = d->pages.count > 0 ? d->pages.count : 0;
+    form_sharing s{std::vector<int32_t>(static_cast<size_t>(n)), keys};
     std::unordered_map<form_key, int32_t, form_key_hash> first;
     resources_texts resources;
     form_key key{};
     for (int32_t k = 0; k < n; ++k) {
-        form_page[static_cast<size_t>(k)] = k;
+        s.owner[static_cast<size_t>(k)] = k;
         const pageinfo *p = &d->pages.items[k];
         const objent *page = doc_lookup(d, p->objnum);
-        if (!page || !contents_source(d, page, keys[k].contents, &key.contents)) continue;
-        key.resources = resources.of(cl.page_res[static_cast<size_t>(k)]);
+        if (!page || !contents_source(d, page, keys[static_cast<size_t>(k)].contents, &key.contents)) continue;
+        if (!resources.of(cl.page_res[static_cast<size_t>(k)], &key.resources)) continue;
         const double box[4] = {p->llx, p->lly, p->urx, p->ury};
         std::memcpy(key.box, box, sizeof box);
         key.rotation = effective_rotation(d, p);
         const auto found = first.emplace(key, k);
-        if (!found.second) form_page[static_cast<size_t>(k)] = found.first->second;
+        if (found.second) continue;
+        s.owner[static_cast<size_t>(k)] = found.first->second;
+        s.drawn[static_cast<size_t>(k)].contents = -1;
     }
-    return form_page;
+    return s;
 }
 
 }  // namespace plenvo

@@ -85,34 +85,13 @@ void put_page_object(out_text &o, long pnum, long form, const geometry_memo &geo
     o.put(page_obj.data(), page_obj.size());
 }
 
-// Appends the content stream pnum + 2, which draws the page's form with the
-// placement line of geo; records its offset.
-void put_drawing(out_text &o, long pnum, const geometry_memo &geo, std::vector<int64_t> &offsets) {
-    const uint64_t line_len = geo.line_len;
-    offsets[pnum + 2] = static_cast<int64_t>(o.len());
-    short_text draw_obj;
-    draw_obj.num(pnum + 2).lit(" 0 obj\n<< /Length ").num(static_cast<long>(line_len)).lit(" >>\nstream\n");
-    o.put(draw_obj.data(), draw_obj.size());
-    o.put(geo.line, line_len);
-    static const char draw_end[] = "endstream\nendobj\n";
-    o.put(draw_end, sizeof draw_end - 1);
-}
-
-// Appends, when own_form, the form object pnum + 1, which holds the page's
-// content (clen bytes at data) under the dictionary fixed by geo, with
-// /Resources res when present; then the content stream pnum + 2 that draws
-// the page's form; records their offsets. A page that draws an earlier
-// page's form gets no form of its own (its number stays free). Returns 1, or
-// 0 with the message set and nothing appended when the two would take the
-// output to OUTPUT_LIMIT.
-int put_form_and_drawing(out_text &o, long pnum, bool own_form, const geometry_memo &geo, const uint8_t *data,
-                         int32_t clen, const rewritten_resources &res, std::vector<int64_t> &offsets) {
-    const uint64_t line_len = geo.line_len;
-    if (!own_form) {
-        if (o.len() + line_len + 256 >= OUTPUT_LIMIT) return fail_too_large();
-        put_drawing(o, pnum, geo, offsets);
-        return 1;
-    }
+// Appends the form object pnum + 1, which holds the page's content (clen
+// bytes at data) under the dictionary fixed by geo, with /Resources res when
+// present; records its offset. Returns 1, or 0 with the message set and
+// nothing appended when the form and the page's drawing (put_drawing) would
+// take the output to OUTPUT_LIMIT.
+int put_form(out_text &o, long pnum, const geometry_memo &geo, const uint8_t *data, int32_t clen,
+             const rewritten_resources &res, std::vector<int64_t> &offsets) {
     // The form dictionary: the fixed part, /Length, /Resources, then the keyword.
     short_text length_text;
     length_text.lit(FORM_LENGTH_KEY).num(clen);
@@ -120,7 +99,8 @@ int put_form_and_drawing(out_text &o, long pnum, bool own_form, const geometry_m
                                  (res.present ? sizeof FORM_RESOURCES_KEY - 1 + res.text.size() : 0) +
                                  sizeof FORM_DICT_END - 1;
     // Refused before the text is appended, so the buffer never grows past the limit.
-    if (o.len() + header_size + static_cast<uint64_t>(clen) + line_len + 256 >= OUTPUT_LIMIT) return fail_too_large();
+    if (o.len() + header_size + static_cast<uint64_t>(clen) + geo.line_len + 256 >= OUTPUT_LIMIT)
+        return fail_too_large();
 
     offsets[pnum + 1] = static_cast<int64_t>(o.len());
     short_text form_obj;
@@ -136,20 +116,33 @@ int put_form_and_drawing(out_text &o, long pnum, bool own_form, const geometry_m
     if (clen > 0) o.put(data, static_cast<uint64_t>(clen));
     static const char form_end[] = "\nendstream\nendobj\n";
     o.put(form_end, sizeof form_end - 1);
-    put_drawing(o, pnum, geo, offsets);
     return 1;
 }
 
-// Appends every page's page object, form object and content stream, in page
-// order: each page placed by mode, W, H and f, its content gathered from its
-// keys through cache (into one buffer released on every path), its resources
-// rewritten by cl. Returns 1, also when the output
-// text failed (it stops then; the caller reports that), or 0 with the
-// message set: a page that is missing or cannot be placed, or an output that
-// would reach OUTPUT_LIMIT. Throws std::bad_alloc.
-int write_pages(out_text &o, const doc *d, int mode, double W, double H, double f, const std::vector<page_keys> &keys,
-                const std::vector<int32_t> &form_page, content_cache &cache, const copy_list &cl,
-                std::vector<int64_t> &offsets) {
+// Appends the content stream pnum + 2, which draws the page's form with the
+// placement line of geo; records its offset. The caller has checked that it
+// keeps the output below OUTPUT_LIMIT.
+void put_drawing(out_text &o, long pnum, const geometry_memo &geo, std::vector<int64_t> &offsets) {
+    const uint64_t line_len = geo.line_len;
+    offsets[pnum + 2] = static_cast<int64_t>(o.len());
+    short_text draw_obj;
+    draw_obj.num(pnum + 2).lit(" 0 obj\n<< /Length ").num(static_cast<long>(line_len)).lit(" >>\nstream\n");
+    o.put(draw_obj.data(), draw_obj.size());
+    o.put(geo.line, line_len);
+    static const char draw_end[] = "endstream\nendobj\n";
+    o.put(draw_end, sizeof draw_end - 1);
+}
+
+// Appends every page's page object, form object (for a page that draws its
+// own, forms.owner) and content stream, in page order: each page placed by
+// mode, W, H and f, its content gathered from its keys (forms.drawn) through
+// cache (into one buffer released on every path), its resources rewritten by
+// cl. Returns 1, also when the output text failed (it stops then; the caller
+// reports that), or 0 with the message set: a page that is missing or cannot
+// be placed, or an output that would reach OUTPUT_LIMIT. Throws
+// std::bad_alloc.
+int write_pages(out_text &o, const doc *d, int mode, double W, double H, double f, const form_sharing &forms,
+                content_cache &cache, const copy_list &cl, std::vector<int64_t> &offsets) {
     page_content content{};
     const std::unique_ptr<buf, void (*)(buf *)> release_content(&content.owned, buf_free);
     geometry_memo geo;
@@ -162,21 +155,18 @@ int write_pages(out_text &o, const doc *d, int mode, double W, double H, double 
             return 0;
         }
         const long pnum = 3L * k;
-        const int32_t owner = form_page[static_cast<size_t>(k - 1)];
-        const bool own_form = owner == k - 1;
-        put_page_object(o, pnum, 3L * (owner + 1) + 1, geo, offsets);
+        const int32_t owner = forms.owner[static_cast<size_t>(k - 1)];
+        put_page_object(o, pnum, 3L * owner + 4, geo, offsets);
 
-        if (!own_form) {
-            if (!put_form_and_drawing(o, pnum, false, geo, nullptr, 0, rewritten_resources{}, offsets)) return 0;
-        } else {
-            gather_content_reusing(d, e, keys[static_cast<size_t>(k - 1)].contents, &cache, &content);
-            if (content.too_long) {
-                set_error("output too large (2 GiB or more)");
-                return 0;
-            }
+        if (owner == k - 1) {
+            gather_content_reusing(d, e, forms.drawn[static_cast<size_t>(k - 1)].contents, &cache, &content);
+            if (content.too_long) return fail_too_large();
             const rewritten_resources &res = resources.of(d, k - 1, cl);
-            if (!put_form_and_drawing(o, pnum, true, geo, content.data, content.len, res, offsets)) return 0;
+            if (!put_form(o, pnum, geo, content.data, content.len, res, offsets)) return 0;
+        } else if (o.len() + geo.line_len + 256 >= OUTPUT_LIMIT) {
+            return fail_too_large();
         }
+        put_drawing(o, pnum, geo, offsets);
         o.flush_if_full();
 
         if (o.failed) break;
@@ -289,17 +279,12 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     const std::vector<page_keys> keys = page_keys_of(d);
     copy_list cl;
     build_copy_list(d, static_cast<int32_t>(first_new), &cl, keys.data());
-    // Pages that would get the same form draw the first one's; their own
-    // form numbers stay free and their contents are neither counted nor
-    // gathered.
-    const std::vector<int32_t> form_page = shared_forms(d, keys.data(), cl);
-    std::vector<page_keys> drawn = keys;
-    for (int32_t k = 0; k < n; ++k)
-        if (form_page[static_cast<size_t>(k)] != k) drawn[static_cast<size_t>(k)].contents = -1;
-    // Streams that several pages draw are counted once, so that each is
-    // decoded once while the pages are written.
+    // Pages that would get the same form draw the first one's. Streams that
+    // several pages draw are counted once, so that each is decoded once while
+    // the pages are written.
+    const form_sharing forms = find_shared_forms(d, keys, cl);
     content_cache cache;
-    content_cache_count(d, drawn.data(), &cache);
+    content_cache_count(d, forms.drawn.data(), &cache);
     const int64_t size = first_new + static_cast<int64_t>(cl.old_nums.size());
     if (size > INT32_MAX) return fail_too_large();
     std::vector<int64_t> offsets(static_cast<size_t>(size), -1);
@@ -316,7 +301,7 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         return 0;
     }
     put_head(o, n, offsets);
-    if (!write_pages(o, d, mode, W, H, f, keys, form_page, cache, cl, offsets)) return 0;
+    if (!write_pages(o, d, mode, W, H, f, forms, cache, cl, offsets)) return 0;
     if (!put_copied_objects(o, d, cl, offsets)) return 0;
     put_xref_and_trailer(o, offsets);
     return finish(o);
