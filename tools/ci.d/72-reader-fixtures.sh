@@ -9,8 +9,8 @@
 # For every file to be rendered: `plenvo percent IN OUT 100` succeeds, qpdf
 # --check finds no error in OUT, `plenvo size --all` gives the manifest's
 # sizes, OUT's pages have those sizes, and every page of OUT renders (pdftoppm,
-# grey, 36 dpi) exactly like the input page (rendered at 36 x its /UserUnit
-# dpi, as poppler leaves the unit out). Every encrypted file is refused by
+# grey, 36 dpi, crop box) exactly like the input page (rendered at 36 x its
+# /UserUnit dpi, as poppler leaves the unit out). Every encrypted file is refused by
 # `percent` and `size` with "encrypted PDFs are not supported: <path>".
 # Needs poppler-utils and qpdf.
 set -uo pipefail
@@ -74,7 +74,7 @@ def render(pdf, page, dpi, name):
     """Page `page` of pdf in grey at dpi: (w, h, pixels), or None."""
     prefix = os.path.join(tmp, name)
     rc, _, _ = run(["pdftoppm", "-gray", "-r", "%.4f" % dpi, "-f", str(page), "-l", str(page),
-                    "-singlefile", "-hide-annotations", pdf, prefix])
+                    "-singlefile", "-cropbox", "-hide-annotations", pdf, prefix])
     return read_pgm(prefix + ".pgm") if rc == 0 else None
 
 
