@@ -8,6 +8,7 @@
 
 #include "base/error.h"
 #include "reader/doc.h"
+#include "reader/page_tree.h"
 #include "support/loaded_doc.h"
 
 using namespace plenvo;
