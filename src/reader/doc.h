@@ -40,7 +40,7 @@ struct objvec {
     int32_t cap;
 };
 
-// One page, in document order. 64 bytes, no padding.
+// One page, in document order. 72 bytes, no padding.
 struct pageinfo {
     int32_t objnum;   // the /Page object
     int32_t parent;   // the /Pages node that listed it, -1 when the page is the tree root
@@ -52,9 +52,10 @@ struct pageinfo {
     int32_t own_rotate;     // the page's own /Rotate, 0..359, -1 when none (obj_rotate_own)
     int32_t contents_key;   // where its /Contents key stands, -1 when none (find_page_keys)
     int32_t resources_key;  // where its /Resources key stands, -1 when none (find_page_keys)
+    double user_unit;       // its own /UserUnit (above 0, not 1; its units are that many points), 0 when none
 };
 
-static_assert(sizeof(pageinfo) == 64, "pageinfo: 64 bytes");
+static_assert(sizeof(pageinfo) == 72, "pageinfo: 72 bytes");
 
 // Growable array of pageinfo: first append makes room for 64, then doubles.
 struct pagevec {
