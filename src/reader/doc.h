@@ -139,6 +139,9 @@ text_range obj_range(const doc *d, const objent *e);
 
 // Cross-reference walk: fills d->root and d->encrypted.
 void xref_walk(doc *d);
+// After the object scan: sets d->encrypted when a trailer dictionary between
+// the objects or the dictionary of a cross-reference stream names /Encrypt.
+void mark_encryption(doc *d);
 // The direct object scan (stream extents and clean-up included), the object
 // streams (members appended to d->objs, blocks in d->arena) and duplicate
 // resolution (one entry per number, sets d->max_num) share the object-stream
