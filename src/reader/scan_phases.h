@@ -158,10 +158,18 @@ std::vector<uint8_t> objstm_flags(const doc *d, int32_t count);
 // regions that do are searched.
 std::vector<uint8_t> objstm_flags(const doc *d, int32_t count, const std::vector<int32_t> &objstm_names);
 
+// Where a member of an object stream came from.
+struct member_origin {
+    int32_t member;  // its index in d->objs
+    int32_t objstm;  // the index of its object stream's entry in d->objs
+    int32_t slot;    // its place among the pairs of the stream's header, from 0
+};
+
 // read_object_streams with the flags objstm_flags gives for the table as it
 // stands, computed once by the caller and passed on to resolve_duplicates.
-// Entries past the flags are not read.
-void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm);
+// Entries past the flags are not read. The origin of every member appended
+// goes into *origins (in table order) when it is not null.
+void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm, std::vector<member_origin> *origins = nullptr);
 // resolve_duplicates with the flags of read_object_streams: entries past them
 // (members appended since) count as no object stream.
 void resolve_duplicates(doc *d, const std::vector<uint8_t> &objstm);
