@@ -249,6 +249,14 @@ INSTANTIATE_TEST_SUITE_P(
                         return p.out;
                     },
                     "(M)"},
+        choice_case{"an indirect /DecodeParms in a cross-reference stream: the scan decides",
+                    [] {
+                        std::string s = moved_to_objstm([](long) { return raw_pdf::entry{2, 6, 0}; }, true);
+                        const std::string parms = "<< /Predictor 12 /Columns 7 >>";
+                        s.replace(s.rfind(parms), parms.size(), "30 0 R");
+                        return s + "30 0 obj\n" + parms + "\nendobj\n";
+                    },
+                    "(A)"},
         choice_case{"a cross-reference stream with a bad /W: the scan decides",
                     [] {
                         std::string s = moved_to_objstm([](long) { return raw_pdf::entry{2, 6, 0}; });

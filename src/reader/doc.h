@@ -126,6 +126,21 @@ int doc_build_index(doc *d);
 // The table entry with number num, or nullptr. Borrowed from the doc.
 const objent *doc_lookup(const doc *d, int32_t num);
 
+// While the table is not final (no index yet), lookups search it from its
+// start. A phase that may look up many references builds an index of the
+// table as it stands for the time it runs: d->index and d->max_num are as
+// before once this is gone. Entries appended meanwhile are not in the index.
+struct temporary_index {
+    doc *d;
+    bool built = false;
+    int32_t max_num = 0;
+    // Builds the index when `wanted` and d has none (and memory allows).
+    temporary_index(doc *doc_, bool wanted);
+    ~temporary_index();
+    temporary_index(const temporary_index &) = delete;
+    temporary_index &operator=(const temporary_index &) = delete;
+};
+
 // Dictionary text of an object: a member's whole text; for a direct object
 // from dict_pos up to stream_pos (>0), else endobj_pos (>0), else len.
 // start = -1 when the object has none.

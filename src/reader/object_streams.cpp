@@ -197,7 +197,15 @@ void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm, std::vec
     // Filters and parameters given by reference are looked up through an
     // index of the direct objects (members found here are not in it), so
     // that many object streams naming them cost no search of the table each.
-    const bool own_index = !d->index && doc_build_index(d) == 0;
+    bool references = false;
+    for (int32_t k = 0; k < count && !references; ++k) {
+        const objstm_dict &sd = dicts[static_cast<size_t>(k)];
+        const objent &e = d->objs.items[k];
+        const int32_t from = sd.filter < 0 ? sd.parms : sd.parms < 0 ? sd.filter : std::min(sd.filter, sd.parms);
+        if (is_objstm[static_cast<size_t>(k)] && from >= 0)
+            references = find_kw(d->data, e.stream_pos > 0 ? e.stream_pos : d->len, from, "R") >= 0;
+    }
+    const temporary_index index(d, references);
     // Entries that share one "stream" keyword share its data: decode it once
     // for each place of /Filter and /DecodeParms their dictionaries give.
     std::map<std::tuple<int32_t, int32_t, int32_t, int32_t>, decoded> done;
@@ -217,10 +225,6 @@ void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm, std::vec
             done.emplace(key, dec);
         }
         if (dec.ok) add_members(d, sd, dec, k, origins);
-    }
-    if (own_index) {
-        std::free(d->index);
-        d->index = nullptr;
     }
 }
 

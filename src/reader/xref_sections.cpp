@@ -135,6 +135,28 @@ bool int_array(const uint8_t *t, int32_t from, int32_t end, const char *key, siz
     }
 }
 
+// True when the value of `key` in the dictionary t[from, end) holds no
+// reference (also when the key is absent). The values of a cross-reference
+// stream's /Filter and /DecodeParms must be direct, so that reading the chain
+// needs no object: a name, an array up to its "]", a dictionary up to its
+// ">>".
+bool direct_value(const uint8_t *t, int32_t from, int32_t end, const char *key) {
+    const int32_t p = find_name_top(t, end, from, end, key);
+    if (p < 0) return true;
+    const int32_t v = skip_blank(t, p + 1 + static_cast<int32_t>(std::strlen(key)), end);
+    if (v >= end || is_digit(t[v])) return false;
+    int32_t close = v + 1;
+    if (t[v] == '[') {
+        const void *c = std::memchr(t + v, ']', static_cast<size_t>(end - v));
+        if (!c) return false;
+        close = static_cast<int32_t>(static_cast<const uint8_t *>(c) - t);
+    } else if (t[v] == '<') {
+        close = dict_close_one(t, end, v);
+        if (close < 0) return false;
+    }
+    return find_kw(t, close, v, "R") < 0;
+}
+
 // The big-endian number of the n bytes at p.
 int64_t field(const uint8_t *p, int64_t n) {
     uint64_t x = 0;
@@ -173,6 +195,7 @@ bool read_stream_section(const doc *d, const entries_by_pos &objects, int32_t p,
         index = {0, size};
     }
     if (!offset_key(d->data, d->len, r.start, r.end, "Prev", prev)) return false;
+    if (!direct_value(t, r.start, r.end, "Filter") || !direct_value(t, r.start, r.end, "DecodeParms")) return false;
 
     buf b{};
     int32_t n = 0;
