@@ -116,8 +116,24 @@ double exact_number(const text_range &r) {
     return v;
 }
 
-}  // namespace
+// True when t[i, end) begins with the digits of a reference "N G R": a
+// quick test of the bytes before ref_span reads the numbers.
+inline bool looks_like_ref(const uint8_t *t, int32_t end, int32_t i) {
+    auto blank = [t, end](int32_t k) {
+        while (k < end && is_ws(t[k])) ++k;
+        return k < end && t[k] == '%' ? skip_blank(t, k, end) : k;
+    };
+    while (i < end && is_digit(t[i])) ++i;
+    if (i >= end || (!is_ws(t[i]) && t[i] != '%')) return false;
+    i = blank(i);
+    if (i >= end || !is_digit(t[i])) return false;
+    while (i < end && is_digit(t[i])) ++i;
+    i = blank(i);
+    return i < end && t[i] == 'R';
+}
 
+// The number object num holds, into *v; false when the object is missing
+// or its value does not begin with a number.
 bool number_object(const doc *d, int32_t num, double *v) {
     text_range r = number_value(d, num);
     if (r.start < 0) return false;
@@ -125,12 +141,18 @@ bool number_object(const doc *d, int32_t num, double *v) {
     return true;
 }
 
+}  // namespace
+
 int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out) { return read_rect_in(nullptr, t, end, pos, out); }
 
 int read_rect_in(const doc *d, const uint8_t *t, int32_t end, int32_t pos, rect *out) {
     if (pos < 0 || pos >= end || t[pos] != '[') return 0;
     double v[4];
     int n = 0;
+    // References are rare: only an array with an 'R' before its "]" is
+    // looked at for them (arrays are short: a plain loop over them).
+    bool refs = false;
+    for (int32_t k = pos + 1; d && !refs && k < end && t[k] != ']'; ++k) refs = t[k] == 'R';
     int32_t i = skip_blank(t, pos + 1, end);
     while (n < 4 && i < end) {
         uint8_t c = t[i];
@@ -140,19 +162,18 @@ int read_rect_in(const doc *d, const uint8_t *t, int32_t end, int32_t pos, rect 
             i = e < 0 ? end : e;
             continue;
         }
-        if (is_digit(c)) {
-            int32_t after;
-            const int32_t ref = ref_span(t, end, i, &after);
-            if (ref > 0) {  // an indirect number: the referenced object's value
-                if (!number_object(d, ref, &v[n++])) return 0;
-                i = after;
-                continue;
-            }
-        }
-        if (c == '+' || c == '-' || c == '.' || is_digit(c))
-            v[n++] = read_real(t, end, &i);
-        else
+        if (c != '+' && c != '-' && c != '.' && !is_digit(c)) {
             ++i;  // white space, or a byte that is not part of a number
+            continue;
+        }
+        int32_t after = -1;
+        const int32_t ref = refs && is_digit(c) && looks_like_ref(t, end, i) ? ref_span(t, end, i, &after) : -1;
+        if (ref > 0) {  // "N G R": object N's number
+            if (!number_object(d, ref, &v[n++])) return 0;
+            i = after;
+            continue;
+        }
+        v[n++] = read_real(t, end, &i);
     }
     if (n < 4) return 0;
     for (double x : v)

@@ -35,10 +35,6 @@ int32_t ref_at(const uint8_t *t, int32_t end, int32_t pos);
 // ref_at, also giving the position right after the "R" in *after.
 int32_t ref_span(const uint8_t *t, int32_t end, int32_t pos, int32_t *after);
 
-// The number object num holds (its value begins with a number), into *v;
-// false when d is null, the object is missing or its value is no number.
-bool number_object(const doc *d, int32_t num, double *v);
-
 // Largest /UserUnit taken; larger values (no viewer honours them) count as none.
 constexpr double MAX_USER_UNIT = 75000.0;
 
@@ -54,10 +50,10 @@ page_attrs root_attrs();
 // Takes the first four numbers (comments are white space), normalises the
 // corners and returns 1 when the width and height are both finite and
 // greater than 0; else 0 (*out untouched). A number given as a reference
-// "N G R" is object N's number, looked up in d; with d null, or when N holds
-// no number, the array does not qualify. Never reads at or past end.
+// "N G R" is object N's number, looked up in d (when N holds no number the
+// array does not qualify). Never reads at or past end.
 int read_rect_in(const doc *d, const uint8_t *t, int32_t end, int32_t pos, rect *out);
-// read_rect_in without a document: an array holding a reference does not qualify.
+// read_rect_in without a document: every number is read as it stands.
 int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out);
 
 // Looks for the key `name` (/MediaBox, /CropBox) in the object's dictionary
