@@ -130,7 +130,27 @@ INSTANTIATE_TEST_SUITE_P(
                          return p.out;
                      },
                      REFUSED},
-        encrypt_case{"in the oldest of 40 chained cross-reference streams", [] { return stream_chain(40); }, REFUSED}));
+        encrypt_case{"in the oldest of 40 chained cross-reference streams", [] { return stream_chain(40); }, REFUSED},
+        encrypt_case{"in a cross-reference stream whose dictionary region another one overlaps",
+                     [] {
+                         raw_pdf p;
+                         body(p);
+                         // A hex string as value: its walk runs on into the stream's dictionary.
+                         p.out += "7 0 obj <41> /X endobj\n";
+                         p.xref_stream(10, "/Root 1 0 R /Encrypt 6 0 R");
+                         return p.out;
+                     },
+                     REFUSED},
+        encrypt_case{"in a trailer, with dictionary regions overlapping",
+                     [] {
+                         raw_pdf p;
+                         body(p);
+                         p.out += "7 0 obj <41> /X endobj\n";
+                         p.stream(8, "BT ET");
+                         p.table(ENCRYPTED);
+                         return p.out;
+                     },
+                     REFUSED}));
 
 INSTANTIATE_TEST_SUITE_P(
     Loaded, EncryptMarks,
@@ -148,6 +168,16 @@ INSTANTIATE_TEST_SUITE_P(
                          raw_pdf p;
                          body(p);
                          p.stream(7, "xref\n0 1\n0000000000 65535 f \ntrailer\n" + ENCRYPTED + "\nstartxref\n4\n%%EOF");
+                         p.table(PLAIN);
+                         return p.out;
+                     },
+                     LOADED},
+        encrypt_case{"/Encrypt in another stream, with dictionary regions overlapping",
+                     [] {
+                         raw_pdf p;
+                         body(p);
+                         p.out += "7 0 obj <41> /X endobj\n";
+                         p.stream(8, "BT ET", "/Encrypt 6 0 R");
                          p.table(PLAIN);
                          return p.out;
                      },
