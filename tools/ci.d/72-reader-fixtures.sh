@@ -12,7 +12,8 @@
 # grey, 36 dpi, crop box) exactly like the input page (rendered at 36 x its
 # /UserUnit dpi, as poppler leaves the unit out). Every encrypted file is refused by
 # `percent` and `size` with "encrypted PDFs are not supported: <path>".
-# Needs poppler-utils and qpdf.
+#
+# Packages: python3 poppler-utils qpdf
 set -uo pipefail
 build=$(cd "${1:?usage: 72-reader-fixtures.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
