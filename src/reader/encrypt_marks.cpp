@@ -38,7 +38,9 @@ bool names_encrypt(const uint8_t *t, int32_t from, int32_t to) {
         const void *hit = std::memchr(t + i, 'E', static_cast<size_t>(to - i));
         if (!hit) return false;
         i = static_cast<int32_t>(static_cast<const uint8_t *>(hit) - t);
-        if (t[i - 1] == '/' && find_name(t, to, i - 1, to, "Encrypt") == i - 1) return true;
+        if (t[i - 1] == '/' && to - i >= 7 && std::memcmp(t + i, "Encrypt", 7) == 0 &&
+            (to - i == 7 || !is_namecont(t[i + 7])))
+            return true;
         ++i;
     }
     return false;

@@ -198,12 +198,14 @@ void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm, std::vec
     // index of the direct objects (members found here are not in it), so
     // that many object streams naming them cost no search of the table each.
     bool references = false;
+    int32_t searched = -1;  // entries sharing a region search it once
     for (int32_t k = 0; k < count && !references; ++k) {
         const objstm_dict &sd = dicts[static_cast<size_t>(k)];
         const objent &e = d->objs.items[k];
         const int32_t from = sd.filter < 0 ? sd.parms : sd.parms < 0 ? sd.filter : std::min(sd.filter, sd.parms);
-        if (is_objstm[static_cast<size_t>(k)] && from >= 0)
-            references = find_kw(d->data, e.stream_pos > 0 ? e.stream_pos : d->len, from, "R") >= 0;
+        if (!is_objstm[static_cast<size_t>(k)] || from < 0 || from == searched) continue;
+        references = find_kw(d->data, e.stream_pos > 0 ? e.stream_pos : d->len, from, "R") >= 0;
+        searched = from;
     }
     const temporary_index index(d, references);
     // Entries that share one "stream" keyword share its data: decode it once

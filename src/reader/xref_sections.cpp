@@ -165,13 +165,19 @@ int64_t field(const uint8_t *p, int64_t n) {
 }
 
 // Reads the cross-reference stream whose header starts at p: its entries
-// into w, its /Prev into *prev.
-bool read_stream_section(const doc *d, const entries_by_pos &objects, int32_t p, wanted_entries &w, int64_t *prev) {
+// into w, its /Prev into *prev. Its dictionary and data are taken from
+// *budget first: false when that does not hold them.
+bool read_stream_section(const doc *d, const entries_by_pos &objects, int32_t p, wanted_entries &w, int64_t *prev,
+                         int64_t *budget) {
     const int32_t k = objects.find(p);
     if (k < 0) return false;
     const objent &e = d->objs.items[k];
     if (!e.has_stream || e.dict_pos < 0) return false;
     const text_range r = dict_range(d, &e);
+    // Dictionary regions of damaged files may overlap: the bytes read stay
+    // within a bound however many sections name them.
+    *budget -= static_cast<int64_t>(r.end - r.start) + (e.data_end - e.data_pos);
+    if (*budget < 0) return false;
     const uint8_t *t = r.base;
     const int32_t ty = find_name_top(t, r.end, r.start, r.end, "Type");
     if (ty < 0) return false;
@@ -247,6 +253,7 @@ bool read_xref_chain(const doc *d, const entries_by_pos &objects, const std::vec
     if (next < 0 || next >= len) return false;
     wanted_entries w(wanted);
     std::unordered_set<int64_t> seen;
+    int64_t budget = 2 * static_cast<int64_t>(len) + (int64_t(1) << 20);
     for (int sections = 0; next >= 0; ++sections) {
         if (sections == MAX_SECTIONS || !seen.insert(next).second) return false;
         const int32_t p = skip_blank(t, static_cast<int32_t>(next), len);
@@ -255,9 +262,10 @@ bool read_xref_chain(const doc *d, const entries_by_pos &objects, const std::vec
         if (kw_at(t, p, len, "xref")) {
             if (!read_table(t, len, p, w, &prev, &xrefstm)) return false;
             int64_t ignored;
-            if (xrefstm >= 0 && !read_stream_section(d, objects, skip_blank(t, static_cast<int32_t>(xrefstm), len), w, &ignored))
+            if (xrefstm >= 0 &&
+                !read_stream_section(d, objects, skip_blank(t, static_cast<int32_t>(xrefstm), len), w, &ignored, &budget))
                 return false;
-        } else if (!read_stream_section(d, objects, p, w, &prev)) {
+        } else if (!read_stream_section(d, objects, p, w, &prev, &budget)) {
             return false;
         }
         next = prev;
