@@ -31,6 +31,22 @@ void body(raw_pdf &p) {
 
 const std::string ENCRYPTED = "<< /Size 7 /Root 1 0 R /Encrypt 6 0 R >>";
 const std::string PLAIN = "<< /Size 7 /Root 1 0 R >>";
+constexpr long NO_STARTXREF = -1, TO_TABLE = -2;
+
+// body(), then what `more` adds, then a classic table with `trailer` and a
+// startxref to `startxref` (TO_TABLE: the table; NO_STARTXREF: none).
+std::string with_table(const std::function<void(raw_pdf &)> &more, const std::string &trailer, long startxref) {
+    raw_pdf p;
+    body(p);
+    if (more) more(p);
+    const long x = p.table(trailer);
+    if (startxref != NO_STARTXREF) p.startxref(startxref == TO_TABLE ? x : startxref);
+    return p.out;
+}
+
+// A hex string as value: its walk runs on into the next stream's dictionary,
+// so that dictionary regions overlap.
+void hex_value(raw_pdf &p) { p.out += "7 0 obj <41> /X endobj\n"; }
 
 struct encrypt_case {
     const char *name;
@@ -68,39 +84,11 @@ TEST_P(EncryptMarks, Load) {
 INSTANTIATE_TEST_SUITE_P(
     Refused, EncryptMarks,
     ::testing::Values(
-        encrypt_case{"the trailer startxref leads to",
-                     [] {
-                         raw_pdf p;
-                         body(p);
-                         p.startxref(p.table(ENCRYPTED));
-                         return p.out;
-                     },
-                     REFUSED},
-        encrypt_case{"startxref leading nowhere",
-                     [] {
-                         raw_pdf p;
-                         body(p);
-                         p.table(ENCRYPTED);
-                         p.startxref(4);
-                         return p.out;
-                     },
-                     REFUSED},
-        encrypt_case{"no startxref",
-                     [] {
-                         raw_pdf p;
-                         body(p);
-                         p.table(ENCRYPTED);
-                         return p.out;
-                     },
-                     REFUSED},
+        encrypt_case{"the trailer startxref leads to", [] { return with_table(nullptr, ENCRYPTED, TO_TABLE); }, REFUSED},
+        encrypt_case{"startxref leading nowhere", [] { return with_table(nullptr, ENCRYPTED, 4); }, REFUSED},
+        encrypt_case{"no startxref", [] { return with_table(nullptr, ENCRYPTED, NO_STARTXREF); }, REFUSED},
         encrypt_case{"no startxref, a comment before the dictionary",
-                     [] {
-                         raw_pdf p;
-                         body(p);
-                         p.table("% the trailer\n" + ENCRYPTED);
-                         return p.out;
-                     },
-                     REFUSED},
+                     [] { return with_table(nullptr, "% the trailer\n" + ENCRYPTED, NO_STARTXREF); }, REFUSED},
         encrypt_case{"only in the trailer before an update's table",
                      [] {
                          raw_pdf p;
@@ -116,8 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                      [] {
                          raw_pdf p;
                          body(p);
-                         const long x1 = p.xref_stream(10, "/Root 1 0 R /Encrypt 6 0 R");
-                         p.startxref(x1);
+                         p.startxref(p.xref_stream(10, "/Root 1 0 R /Encrypt 6 0 R"));
                          p.startxref(p.xref_stream(11, "/Root 1 0 R /Prev 2"));
                          return p.out;
                      },
@@ -135,71 +122,56 @@ INSTANTIATE_TEST_SUITE_P(
                      [] {
                          raw_pdf p;
                          body(p);
-                         // A hex string as value: its walk runs on into the stream's dictionary.
-                         p.out += "7 0 obj <41> /X endobj\n";
+                         hex_value(p);
                          p.xref_stream(10, "/Root 1 0 R /Encrypt 6 0 R");
                          return p.out;
                      },
                      REFUSED},
         encrypt_case{"in a trailer, with dictionary regions overlapping",
                      [] {
-                         raw_pdf p;
-                         body(p);
-                         p.out += "7 0 obj <41> /X endobj\n";
-                         p.stream(8, "BT ET");
-                         p.table(ENCRYPTED);
-                         return p.out;
+                         return with_table([](raw_pdf &p) {
+                             hex_value(p);
+                             p.stream(8, "BT ET");
+                         }, ENCRYPTED,
+                                           NO_STARTXREF);
                      },
                      REFUSED}));
 
 INSTANTIATE_TEST_SUITE_P(
     Loaded, EncryptMarks,
     ::testing::Values(
-        encrypt_case{"no /Encrypt anywhere",
-                     [] {
-                         raw_pdf p;
-                         body(p);
-                         p.startxref(p.table(PLAIN));
-                         return p.out;
-                     },
-                     LOADED},
+        encrypt_case{"no /Encrypt anywhere", [] { return with_table(nullptr, PLAIN, TO_TABLE); }, LOADED},
         encrypt_case{"a trailer with /Encrypt inside stream data",
                      [] {
-                         raw_pdf p;
-                         body(p);
-                         p.stream(7, "xref\n0 1\n0000000000 65535 f \ntrailer\n" + ENCRYPTED + "\nstartxref\n4\n%%EOF");
-                         p.table(PLAIN);
-                         return p.out;
+                         return with_table(
+                             [](raw_pdf &p) {
+                                 p.stream(7, "xref\n0 1\n0000000000 65535 f \ntrailer\n" + ENCRYPTED +
+                                                 "\nstartxref\n4\n%%EOF");
+                             },
+                             PLAIN, NO_STARTXREF);
                      },
                      LOADED},
         encrypt_case{"/Encrypt in another stream, with dictionary regions overlapping",
                      [] {
-                         raw_pdf p;
-                         body(p);
-                         p.out += "7 0 obj <41> /X endobj\n";
-                         p.stream(8, "BT ET", "/Encrypt 6 0 R");
-                         p.table(PLAIN);
-                         return p.out;
+                         return with_table([](raw_pdf &p) {
+                             hex_value(p);
+                             p.stream(8, "BT ET", "/Encrypt 6 0 R");
+                         },
+                                           PLAIN, NO_STARTXREF);
                      },
                      LOADED},
         encrypt_case{"/Encrypt in a dictionary of another object",
                      [] {
-                         raw_pdf p;
-                         body(p);
-                         p.obj(7, "<< /Encrypt 6 0 R >>");
-                         p.stream(8, "BT ET", "/Encrypt 6 0 R");
-                         p.table(PLAIN);
-                         return p.out;
+                         return with_table(
+                             [](raw_pdf &p) {
+                                 p.obj(7, "<< /Encrypt 6 0 R >>");
+                                 p.stream(8, "BT ET", "/Encrypt 6 0 R");
+                             },
+                             PLAIN, NO_STARTXREF);
                      },
                      LOADED},
         encrypt_case{"the word trailer in a string",
-                     [] {
-                         raw_pdf p;
-                         body(p);
-                         p.obj(7, "(trailer << /Encrypt 6 0 R >>)");
-                         p.table(PLAIN);
-                         return p.out;
-                     },
+                     [] { return with_table([](raw_pdf &p) { p.obj(7, "(trailer << /Encrypt 6 0 R >>)"); }, PLAIN, NO_STARTXREF); },
                      LOADED}));
 
 TEST(EncryptMarks, NoObjectsIsReportedFirst) {

@@ -63,6 +63,41 @@ std::string classic(const std::function<raw_pdf::entry(long a, long b)> &e,
     return p.out;
 }
 
+// Two bodies, a first table naming (A), then an update's table that lists 4
+// as (B) when `names_later`, else only object 3.
+std::string updated(bool names_later) {
+    raw_pdf p;
+    long a, b;
+    two_bodies(p, &a, &b);
+    p.chosen[4] = {1, a, 0};
+    const long x1 = p.table(TRAILER);
+    p.startxref(x1);
+    const entries upd = names_later ? entries{{4, {1, b, 0}}} : entries{{3, p.chosen[3]}};
+    p.startxref(p.table("<< /Size 9 /Root 1 0 R /Prev " + std::to_string(x1) + " >>", &upd));
+    return p.out;
+}
+
+// Two bodies and one table naming (A) whose trailer's /Prev is `prev` (-1:
+// the table itself).
+std::string one_update_with_prev(long prev) {
+    raw_pdf p;
+    long a, b;
+    two_bodies(p, &a, &b);
+    const entries upd{{4, {1, a, 0}}};
+    const long x = p.at();
+    p.startxref(p.table("<< /Size 9 /Root 1 0 R /Prev " + std::to_string(prev < 0 ? x : prev) + " >>", &upd));
+    return p.out;
+}
+
+// classic() naming the earlier body, its table (at x) changed by `edit`
+// before "startxref" is appended.
+std::string table_edited(void (*edit)(std::string &s, size_t x)) {
+    std::string s = classic([](long a, long) { return raw_pdf::entry{1, a, 0}; }, [](raw_pdf &, long) {});
+    const size_t x = s.find("xref\n");
+    edit(s, x);
+    return s + "startxref\n" + std::to_string(x) + "\n%%EOF\n";
+}
+
 // Direct body (A) of object 4, then object stream 6 holding (M) as 4, the
 // update's cross-reference stream giving 4 the entry `e`.
 std::string moved_to_objstm(const std::function<raw_pdf::entry(long a)> &e, bool flate = false) {
@@ -75,6 +110,18 @@ std::string moved_to_objstm(const std::function<raw_pdf::entry(long a)> &e, bool
     p.chosen[4] = e(a);
     const long x2 = p.xref_stream(8, ROOT + " /Prev " + std::to_string(x1), nullptr, flate);
     p.startxref(x2);
+    return p.out;
+}
+
+// Object stream 6 holding (M1) as 4, then object stream `second` holding
+// (M2) as 4; the cross-reference stream lists what stood before the second.
+std::string two_object_streams(int second) {
+    raw_pdf p;
+    page_tree(p);
+    p.objstm(6, {{4, "(M1)"}});
+    const entries first = p.chosen;
+    p.objstm(second, {{4, "(M2)"}});
+    p.startxref(p.xref_stream(8, ROOT, &first));
     return p.out;
 }
 
@@ -124,84 +171,27 @@ INSTANTIATE_TEST_SUITE_P(
                     "(B)"},
         choice_case{"entries of 19 bytes, ending in one line feed",
                     [] {
-                        std::string s = classic([](long a, long) { return raw_pdf::entry{1, a, 0}; },
-                                                [](raw_pdf &, long) {});
-                        const size_t x = s.find("xref\n");
-                        for (size_t p = s.find(" n \n", x); p != std::string::npos; p = s.find(" n \n", p))
-                            s.erase(p + 2, 1);
-                        s.replace(s.find(" f \n", x), 4, " f\n");
-                        return s + "startxref\n" + std::to_string(x) + "\n%%EOF\n";
+                        return table_edited([](std::string &s, size_t x) {
+                            for (size_t p = s.find(" n \n", x); p != std::string::npos; p = s.find(" n \n", p))
+                                s.erase(p + 2, 1);
+                            s.replace(s.find(" f \n", x), 4, " f\n");
+                        });
                     },
                     "(A)"},
         choice_case{"a subsection cut short: the scan decides",
-                    [] {
-                        std::string s = classic([](long a, long) { return raw_pdf::entry{1, a, 0}; },
-                                                [](raw_pdf &, long) {});
-                        const size_t x = s.find("xref\n");
-                        s.replace(s.find("\n1 4\n", x), 5, "\n1 5\n");
-                        return s + "startxref\n" + std::to_string(x) + "\n%%EOF\n";
-                    },
+                    [] { return table_edited([](std::string &s, size_t x) { s.replace(s.find("\n1 4\n", x), 5, "\n1 5\n"); }); },
                     "(B)"},
         choice_case{"no trailer after the table: the scan decides",
-                    [] {
-                        std::string s = classic([](long a, long) { return raw_pdf::entry{1, a, 0}; },
-                                                [](raw_pdf &, long) {});
-                        const size_t x = s.find("xref\n");
-                        s.erase(s.find("trailer", x));
-                        return s + "startxref\n" + std::to_string(x) + "\n%%EOF\n";
-                    },
+                    [] { return table_edited([](std::string &s, size_t x) { s.erase(s.find("trailer", x)); }); },
                     "(B)"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Updates, XrefChoice,
     ::testing::Values(
-        choice_case{"the update's table names the later body",
-                    [] {
-                        raw_pdf p;
-                        long a, b;
-                        two_bodies(p, &a, &b);
-                        p.chosen[4] = {1, a, 0};
-                        const long x1 = p.table(TRAILER);
-                        p.startxref(x1);
-                        const entries upd{{4, {1, b, 0}}};
-                        p.startxref(p.table("<< /Size 9 /Root 1 0 R /Prev " + std::to_string(x1) + " >>", &upd));
-                        return p.out;
-                    },
-                    "(B)"},
-        choice_case{"an update that does not list it leaves the older table's entry",
-                    [] {
-                        raw_pdf p;
-                        long a, b;
-                        two_bodies(p, &a, &b);
-                        p.chosen[4] = {1, a, 0};
-                        const long x1 = p.table(TRAILER);
-                        p.startxref(x1);
-                        const entries upd{{3, p.chosen[3]}};
-                        p.startxref(p.table("<< /Size 9 /Root 1 0 R /Prev " + std::to_string(x1) + " >>", &upd));
-                        return p.out;
-                    },
-                    "(A)"},
-        choice_case{"a /Prev that leads nowhere: the scan decides",
-                    [] {
-                        raw_pdf p;
-                        long a, b;
-                        two_bodies(p, &a, &b);
-                        const entries upd{{4, {1, a, 0}}};
-                        p.startxref(p.table("<< /Size 9 /Root 1 0 R /Prev 5 >>", &upd));
-                        return p.out;
-                    },
-                    "(B)"},
-        choice_case{"a /Prev cycle: the scan decides",
-                    [] {
-                        raw_pdf p;
-                        long a, b;
-                        two_bodies(p, &a, &b);
-                        const entries upd{{4, {1, a, 0}}};
-                        const long x = p.at();
-                        p.startxref(p.table("<< /Size 9 /Root 1 0 R /Prev " + std::to_string(x) + " >>", &upd));
-                        return p.out;
-                    },
-                    "(B)"}));
+        choice_case{"the update's table names the later body", [] { return updated(true); }, "(B)"},
+        choice_case{"an update that does not list it leaves the older table's entry", [] { return updated(false); }, "(A)"},
+        choice_case{"a /Prev that leads nowhere: the scan decides", [] { return one_update_with_prev(5); }, "(B)"},
+        choice_case{"a /Prev cycle: the scan decides", [] { return one_update_with_prev(-1); }, "(B)"}));
 
 INSTANTIATE_TEST_SUITE_P(
     ObjectStreams, XrefChoice,
@@ -214,28 +204,8 @@ INSTANTIATE_TEST_SUITE_P(
                     [] { return moved_to_objstm([](long) { return raw_pdf::entry{2, 6, 1}; }); }, "(A)"},
         choice_case{"another object stream: the scan decides",
                     [] { return moved_to_objstm([](long) { return raw_pdf::entry{2, 3, 0}; }); }, "(A)"},
-        choice_case{"the older of two object streams",
-                    [] {
-                        raw_pdf p;
-                        page_tree(p);
-                        p.objstm(6, {{4, "(M1)"}});
-                        const entries first = p.chosen;
-                        p.objstm(7, {{4, "(M2)"}});
-                        p.startxref(p.xref_stream(8, ROOT, &first));
-                        return p.out;
-                    },
-                    "(M1)"},
-        choice_case{"the older body of the object stream itself",
-                    [] {
-                        raw_pdf p;
-                        page_tree(p);
-                        p.objstm(6, {{4, "(M1)"}});
-                        const entries first = p.chosen;
-                        p.objstm(6, {{4, "(M2)"}});
-                        p.startxref(p.xref_stream(8, ROOT, &first));
-                        return p.out;
-                    },
-                    "(M1)"},
+        choice_case{"the older of two object streams", [] { return two_object_streams(7); }, "(M1)"},
+        choice_case{"the older body of the object stream itself", [] { return two_object_streams(6); }, "(M1)"},
         choice_case{"a hybrid file: the table leaves it out, /XRefStm names the member",
                     [] {
                         raw_pdf p;
