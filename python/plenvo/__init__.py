@@ -103,7 +103,7 @@ def library_path() -> str:
 
 
 def _path(p: PathArg, what: str) -> bytes:
-    """The bytes handed to the library's fopen for path `p`."""
+    """The bytes handed to the library for path `p`."""
     try:
         p = os.fspath(p)
     except TypeError:
@@ -111,12 +111,12 @@ def _path(p: PathArg, what: str) -> bytes:
                         % (what, type(p).__name__)) from None
     if isinstance(p, str):
         if os.name == "nt":
-            # fopen takes paths in the ANSI code page on Windows.
+            # The library opens a UTF-8 path beyond ASCII by its UTF-16 name
+            # on Windows, whatever the system's code page.
             try:
-                p = p.encode("mbcs", "strict")
+                p = p.encode("utf-8", "strict")
             except UnicodeEncodeError:
-                raise ValueError("%s cannot be written in the system code page: %r"
-                                 % (what, p)) from None
+                raise ValueError("%s is not valid Unicode: %r" % (what, p)) from None
         else:
             p = os.fsencode(p)
     if b"\0" in p:

@@ -11,9 +11,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "base/error.h"
+#include "base/utf8_path.h"
 #include "output/atomic_write.h"
 
 #if defined(_WIN32)
@@ -65,8 +67,11 @@ std::string temp_name(const std::string &dir, const std::string &base, unsigned 
     seed *= 0x9E3779B97F4A7C15ull;
     char tag[32];
     std::snprintf(tag, sizeof tag, "%012llx", static_cast<unsigned long long>(seed >> 16));
-    // Keep the name short enough for any file system, however long base is.
-    std::string stem = base.size() > 64 ? base.substr(0, 64) : base;
+    // Keep the name short enough for any file system, however long base is,
+    // cut between two characters of a UTF-8 name.
+    size_t cut = base.size() > 64 ? 64 : base.size();
+    while (cut > 0 && cut < base.size() && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+    std::string stem = base.substr(0, cut);
     return dir + "." + stem + "." + tag + ".tmp";
 }
 
@@ -180,19 +185,57 @@ bool commit_posix(out_file *f) {
 
 #else  // _WIN32
 
-// The final path behind a symbolic link (or other reparse point); the path
-// itself otherwise.
-std::string resolve_links(const std::string &path) {
-    DWORD attrs = GetFileAttributesA(path.c_str());
+// A name as the Windows API takes it. The output path decides once for the
+// target, the temporary file and the rename: a path that is UTF-8 beyond
+// ASCII goes through the wide-character functions (its derived names are
+// UTF-8 too), any other through the ANSI ones, as the C runtime reads it.
+struct win_name {
+    bool wide;
+    std::string ansi;
+    std::u16string utf16;
+
+    win_name(const std::string &s, bool w) : wide(w) {
+        if (wide) {
+            utf16 = utf16_of_utf8(s.data(), s.size());
+        } else {
+            ansi = s;
+        }
+    }
+    const wchar_t *w() const { return reinterpret_cast<const wchar_t *>(utf16.c_str()); }
+    const char *a() const { return ansi.c_str(); }
+};
+
+bool wide_names(const out_file *f) { return utf8_beyond_ascii(f->path.data(), f->path.size()); }
+
+DWORD attributes_of(const win_name &n) {
+    return n.wide ? GetFileAttributesW(n.w()) : GetFileAttributesA(n.a());
+}
+
+bool delete_file(const win_name &n) { return n.wide ? DeleteFileW(n.w()) != 0 : DeleteFileA(n.a()) != 0; }
+
+// The final path behind a symbolic link (or other reparse point), in the
+// path's own encoding; the path itself otherwise.
+std::string resolve_links(const std::string &path, bool wide) {
+    const win_name n(path, wide);
+    DWORD attrs = attributes_of(n);
     if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
-    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE h = wide ? CreateFileW(n.w(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                    : CreateFileA(n.a(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return path;
-    char out[MAX_PATH * 4];
-    DWORD n = GetFinalPathNameByHandleA(h, out, sizeof out, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    std::string r;
+    if (wide) {
+        wchar_t out[MAX_PATH * 4];
+        const DWORD len = GetFinalPathNameByHandleW(h, out, MAX_PATH * 4, flags);
+        if (len > 0 && len < MAX_PATH * 4) r = utf8_of_utf16(reinterpret_cast<const char16_t *>(out), len);
+    } else {
+        char out[MAX_PATH * 4];
+        const DWORD len = GetFinalPathNameByHandleA(h, out, sizeof out, flags);
+        if (len > 0 && len < sizeof out) r.assign(out, len);
+    }
     CloseHandle(h);
-    if (n == 0 || n >= sizeof out) return path;
-    std::string r(out, n);
+    if (r.empty()) return path;
     // Drop the "\\?\" prefix the query adds: "\\?\C:\x" -> "C:\x", "\\?\UNC\s\x" -> "\\s\x".
     if (r.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + r.substr(8);
     if (r.rfind("\\\\?\\", 0) == 0 && r.size() > 5 && r[5] == ':') return r.substr(4);
@@ -200,8 +243,9 @@ std::string resolve_links(const std::string &path) {
 }
 
 void open_windows(out_file *f, const char *path) {
-    f->target = resolve_links(path);
-    DWORD attrs = GetFileAttributesA(f->target.c_str());
+    const bool wide = wide_names(f);
+    f->target = resolve_links(path, wide);
+    DWORD attrs = attributes_of(win_name(f->target, wide));
     if (attrs != INVALID_FILE_ATTRIBUTES &&
         (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
         f->fail = out_file::CANNOT_WRITE;
@@ -214,10 +258,11 @@ void open_windows(out_file *f, const char *path) {
         return;
     }
     int fd = -1;
+    const int oflag = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT;
     for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         f->tmp = temp_name(dir, base, attempt);
-        fd = _open(f->tmp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                   _S_IREAD | _S_IWRITE);
+        const win_name tmp(f->tmp, wide);
+        fd = wide ? _wopen(tmp.w(), oflag, _S_IREAD | _S_IWRITE) : _open(tmp.a(), oflag, _S_IREAD | _S_IWRITE);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
@@ -239,15 +284,24 @@ bool write_all_windows(int fd, const uint8_t *p, uint64_t left) {
     return true;
 }
 
+// Closes and removes the temporary file. Never throws (it runs in the
+// destructor): without memory for its wide name the file stays.
 void discard_windows(out_file *f) {
     if (f->fd >= 0) {
         _close(f->fd);
         f->fd = -1;
-        DeleteFileA(f->tmp.c_str());
+        try {
+            delete_file(win_name(f->tmp, wide_names(f)));
+        } catch (const std::bad_alloc &) {
+        }
     }
 }
 
+// Flushes when replacing, closes and renames; false with the failure
+// recorded. Throws std::bad_alloc (before anything is closed).
 bool commit_windows(out_file *f) {
+    const bool wide = wide_names(f);
+    const win_name tmp(f->tmp, wide), target(f->target, wide);
     if (f->replacing && _commit(f->fd) != 0) {
         f->fail = out_file::CLOSE_ERROR;
         discard_windows(f);
@@ -256,12 +310,13 @@ bool commit_windows(out_file *f) {
     const int fd = f->fd;
     f->fd = -1;
     if (_close(fd) != 0) {
-        DeleteFileA(f->tmp.c_str());
+        delete_file(tmp);
         f->fail = out_file::CLOSE_ERROR;
         return false;
     }
-    if (!MoveFileExA(f->tmp.c_str(), f->target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(f->tmp.c_str());
+    const DWORD how = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!(wide ? MoveFileExW(tmp.w(), target.w(), how) : MoveFileExA(tmp.a(), target.a(), how))) {
+        delete_file(tmp);
         f->fail = out_file::CANNOT_WRITE;
         return false;
     }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/error.h"
+#include "base/utf8_path.h"
 #include "reader/doc.h"
 #include "reader/scan_phases.h"
 
@@ -86,7 +87,7 @@ int doc_load(const char *path, doc *d) {
         set_error("NULL path argument");
         return -1;
     }
-    FILE *f = std::fopen(path, "rb");
+    FILE *f = open_path(path, "rb");
     if (!f) {
         set_error("cannot open %s", path);
         return -1;
