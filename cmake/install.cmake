@@ -47,3 +47,5 @@ else()
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/plenvo.pc.in ${CMAKE_CURRENT_BINARY_DIR}/plenvo.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/plenvo.pc DESTINATION ${_plenvo_pc_dir})
+
+include(${CMAKE_CURRENT_LIST_DIR}/install_python.cmake)

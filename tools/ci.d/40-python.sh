@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Python binding, installed as a package and tested there: the shared
-# library of the build ($1) is installed with pip
-# (PLENVO_LIB=... pip install --no-build-isolation ./python) into a virtual
-# environment, offline, with Debian's setuptools, and python/tests run with
-# pytest against the installed copy (never the source tree). Debian's
-# python3 (or $PLENVO_PYTHON). Run alone, it installs the packages below
+# library of the build ($1) is installed with
+#   1. pip (PLENVO_LIB=... pip install --no-build-isolation ./python) into a
+#      virtual environment, offline, with Debian's setuptools;
+#   2. cmake --install with PLENVO_PYTHON_SITE_PACKAGES into a site-packages
+#      folder of a temporary prefix;
+# and python/tests run with pytest against each installed copy (never the
+# source tree). Debian's python3 (or $PLENVO_PYTHON). Run alone, it installs the packages below
 # when missing (as root; otherwise it names them and stops).
 # Packages: python3 python3-pip python3-setuptools python3-wheel python3-pytest
 set -uo pipefail
@@ -90,5 +92,36 @@ if "$py" -m venv --without-pip --system-site-packages "$tmp/venv" >"$tmp/venv.lo
 else
     cat "$tmp/venv.log" "$tmp/pip.log" 2>/dev/null | tail -20
     fail "pip install ./python"
+fi
+
+# ---- 2. cmake --install: the library of the build into a prefix, and the
+# package (configured alone, nothing built) into that prefix's site-packages ----
+prefix="$tmp/prefix"
+site_rel=lib/python3/site-packages
+if cmake --install "$build" --prefix "$prefix" >"$tmp/install-lib.log" 2>&1 \
+    && cmake -S "$root" -B "$tmp/build-py" -DPLENVO_BUILD_TESTS=OFF -DPLENVO_BUILD_BENCH=OFF \
+           -DPLENVO_BUILD_CLI=OFF -DPLENVO_PYTHON_SITE_PACKAGES="$site_rel" >"$tmp/configure-py.log" 2>&1 \
+    && cmake --install "$tmp/build-py" --prefix "$prefix" --component python >"$tmp/install-py.log" 2>&1; then
+    pass "cmake --install with PLENVO_PYTHON_SITE_PACKAGES=$site_rel"
+    site="$prefix/$site_rel"
+    recorded=$(cat "$site/plenvo/library_location.txt" 2>/dev/null)
+    if [ -f "$site/plenvo/py.typed" ] && [ -e "$recorded" ] && [ "${recorded#"$prefix"/}" != "$recorded" ] \
+        && [ "$(PYTHONPATH="$site" "$py" -c 'import plenvo; print(plenvo.library_path())')" = "$recorded" ]; then
+        pass "installed package loads the installed library ($recorded)"
+    else
+        fail "installed package: py.typed, or the recorded library ($recorded) under $prefix"
+    fi
+    run_tests cmake "$py" PYTHONPATH="$site"
+    if PYTHONPATH="$site" "$py" -m pip uninstall -y -q --break-system-packages plenvo >"$tmp/uninstall-cmake.log" 2>&1 \
+            && [ -z "$(ls -A "$site")" ]; then
+        pass "pip uninstall removes the package cmake installed"
+    else
+        cat "$tmp/uninstall-cmake.log"
+        ls -A "$site"
+        fail "pip uninstall of the package cmake installed"
+    fi
+else
+    tail -20 "$tmp/install-lib.log" "$tmp/configure-py.log" "$tmp/install-py.log" 2>/dev/null
+    fail "cmake --install with PLENVO_PYTHON_SITE_PACKAGES"
 fi
 finish
