@@ -192,3 +192,35 @@ TEST(SharedForms, ManyCopiesOfFewPagesKeepTheOutputSmall) {
     EXPECT_LT(out.bytes.size(), static_cast<size_t>(distinct * 21000 + n * 400));
     EXPECT_EQ(plenvo_test::xref_problems(out.bytes), "");
 }
+
+TEST(SharedForms, ArrayObjectsAndInheritedResources) {
+    // Pages 1 and 2 inherit the root's resources, pages 3 and 4 those of an
+    // inner node; all four name the array object 12 as their content.
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [100 0 R 101 0 R 3 0 R] /Count 4 /Resources 20 0 R >>");
+    b.add(3, "<< /Type /Pages /Parent 2 0 R /Kids [102 0 R 103 0 R] /Count 2 "
+             "/Resources << /Font << /F2 21 0 R >> >> >>");
+    for (int k = 0; k < 4; ++k)
+        b.add(100 + k, "<< /Type /Page /Parent " + std::string(k < 2 ? "2" : "3") + " 0 R " + LETTER +
+                           "/Contents 12 0 R >>");
+    b.add_stream(10, plenvo_test::zlib_compress(DRAW_A), "/Filter /FlateDecode");
+    b.add_stream(11, plenvo_test::zlib_compress(DRAW_B), "/Filter /FlateDecode");
+    b.add(12, "[10 0 R 11 0 R]");
+    b.add(20, RES_OBJ);
+    b.add(21, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    const scaled out = fit_letter("inherited", b.build());
+    ASSERT_EQ(plenvo_test::xref_problems(out.bytes), "");
+    const struct {
+        int page, form;
+        const char *font;  // the font name the form's resources hold
+    } want[] = {{1, 4, "/F1"}, {2, 4, "/F1"}, {3, 10, "/F2"}, {4, 10, "/F2"}};
+    for (const auto &w : want) {
+        EXPECT_EQ(plenvo_test::ref_after(plenvo_test::object_at(out.bytes, 3 * w.page), "/F0"), w.form) << w.page;
+        const std::string form = plenvo_test::object_at(out.bytes, w.form);
+        EXPECT_EQ(plenvo_test::stream_data(form), DRAW_A + "\n" + DRAW_B) << w.page;
+        EXPECT_NE(form.find(w.font), std::string::npos) << w.page;
+    }
+    EXPECT_EQ(plenvo_test::object_at(out.bytes, 7), "");
+    EXPECT_EQ(plenvo_test::object_at(out.bytes, 13), "");
+}
