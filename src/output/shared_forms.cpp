@@ -90,61 +90,115 @@ struct resources_texts {
 
 void put_number(std::string *s, int32_t v) { s->append(reinterpret_cast<const char *>(&v), sizeof v); }
 
+// Where a page's /Contents value (its key at `at`, -1 when none) starts.
+struct contents_value {
+    enum kind_t { NONE, NUMBER, ARRAY, OTHER } kind = NONE;
+    const uint8_t *t = nullptr;  // the page dictionary's text
+    int32_t pos = 0, end = 0;    // the value's first byte, the dictionary's end
+
+    contents_value(const doc *d, const objent *page, int32_t at) {
+        if (at < 0) return;
+        kind = OTHER;
+        const text_range r = dict_range(d, page);
+        if (r.start < 0) return;
+        t = r.base;
+        end = r.end;
+        pos = skip_ws(t, at + 9, end);
+        if (pos < end && is_digit(t[pos])) kind = NUMBER;
+        if (pos < end && t[pos] == '[') kind = ARRAY;
+    }
+};
+
 // The source of a page's content as text that is equal for two pages exactly
 // when their /Contents values name the same objects: "-" for none, "R" and
 // the number for a reference, "A" and the numbers of the elements for an
 // array (read as the content gathering reads them). False for content
 // written inside the page object (and for a value that cannot be read),
 // which no other page can share.
-bool contents_source(const doc *d, const objent *page, int32_t at, std::string *out) {
+bool contents_source(const contents_value &v, std::string *out) {
     out->clear();
-    if (at < 0) {
+    if (v.kind == contents_value::NONE) {
         out->push_back('-');
         return true;
     }
-    const text_range r = dict_range(d, page);
-    if (r.start < 0) return false;
-    const uint8_t *t = r.base;
-    int32_t pos = skip_ws(t, at + 9, r.end);
-    if (pos >= r.end) return false;
-    if (is_digit(t[pos])) {
-        const int32_t n = parse_int_at(t, r.end, &pos);
+    const uint8_t *t = v.t;
+    const int32_t end = v.end;
+    int32_t pos = v.pos;
+    if (v.kind == contents_value::NUMBER) {
+        const int32_t n = parse_int_at(t, end, &pos);
         if (n < 0) return false;
         out->push_back('R');
         put_number(out, n);
         return true;
     }
-    if (t[pos] != '[') return false;
+    if (v.kind != contents_value::ARRAY) return false;
     out->push_back('A');
-    for (++pos; pos < r.end && t[pos] != ']';) {
+    for (++pos; pos < end && t[pos] != ']';) {
         if (!is_digit(t[pos])) {
             ++pos;
             continue;
         }
-        const int32_t n = parse_int_at(t, r.end, &pos);
+        const int32_t n = parse_int_at(t, end, &pos);
         if (n < 0) return false;
         put_number(out, n);
-        pos = skip_ws(t, pos, r.end);
-        if (pos < r.end && is_digit(t[pos]) && parse_int_at(t, r.end, &pos) < 0) return false;
-        pos = skip_ws(t, pos, r.end);
-        if (pos < r.end && t[pos] == 'R') pos = skip_ws(t, pos + 1, r.end);
+        pos = skip_ws(t, pos, end);
+        if (pos < end && is_digit(t[pos]) && parse_int_at(t, end, &pos) < 0) return false;
+        pos = skip_ws(t, pos, end);
+        if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
     }
     return true;
 }
+
+// The content stream each page names alone (/Contents N 0 R), and how many
+// pages name each stream so, up to 2: a page whose stream no other page
+// names shares no form, and is passed over without further work.
+struct single_streams {
+    static constexpr int32_t ARRAY_OR_NONE = -1;  // an array, or no /Contents
+    static constexpr int32_t UNSHARED = -2;       // content that is never shared
+    std::vector<int32_t> of_page;
+    std::vector<uint8_t> pages_naming;  // by object number
+
+    single_streams(const doc *d, const std::vector<page_keys> &keys, int32_t n)
+        : of_page(static_cast<size_t>(n), UNSHARED),
+          pages_naming(static_cast<size_t>(d->max_num > 0 ? d->max_num : 0) + 1, 0) {
+        for (int32_t k = 0; k < n; ++k) {
+            const objent *page = doc_lookup(d, d->pages.items[k].objnum);
+            if (!page) continue;
+            const contents_value v(d, page, keys[static_cast<size_t>(k)].contents);
+            int32_t num = v.kind == contents_value::OTHER ? UNSHARED : ARRAY_OR_NONE;
+            if (v.kind == contents_value::NUMBER) {
+                int32_t pos = v.pos;
+                num = parse_int_at(v.t, v.end, &pos);
+                if (num < 0) num = UNSHARED;
+                if (num >= 0 && static_cast<size_t>(num) >= pages_naming.size()) num = ARRAY_OR_NONE;
+            }
+            of_page[static_cast<size_t>(k)] = num;
+            if (num >= 0 && pages_naming[static_cast<size_t>(num)] < 2) ++pages_naming[static_cast<size_t>(num)];
+        }
+    }
+    // False when page k cannot share its form with another page.
+    bool may_share(int32_t k) const {
+        const int32_t num = of_page[static_cast<size_t>(k)];
+        return num == ARRAY_OR_NONE || (num >= 0 && pages_naming[static_cast<size_t>(num)] >= 2);
+    }
+};
 
 }  // namespace
 
 form_sharing find_shared_forms(const doc *d, const std::vector<page_keys> &keys, const copy_list &cl) {
     const int32_t n = d->pages.count > 0 ? d->pages.count : 0;
     form_sharing s{std::vector<int32_t>(static_cast<size_t>(n)), keys};
+    form_key key{};
+    const single_streams single(d, keys, n);
     std::unordered_map<form_key, int32_t, form_key_hash> first;
     resources_texts resources;
-    form_key key{};
     for (int32_t k = 0; k < n; ++k) {
         s.owner[static_cast<size_t>(k)] = k;
+        if (!single.may_share(k)) continue;
         const pageinfo *p = &d->pages.items[k];
         const objent *page = doc_lookup(d, p->objnum);
-        if (!page || !contents_source(d, page, keys[static_cast<size_t>(k)].contents, &key.contents)) continue;
+        if (!page || !contents_source(contents_value(d, page, keys[static_cast<size_t>(k)].contents), &key.contents))
+            continue;
         if (!resources.of(cl.page_res[static_cast<size_t>(k)], &key.resources)) continue;
         const double box[4] = {p->llx, p->lly, p->urx, p->ury};
         std::memcpy(key.box, box, sizeof box);
