@@ -224,3 +224,33 @@ TEST(SharedForms, ArrayObjectsAndInheritedResources) {
     EXPECT_EQ(plenvo_test::object_at(out.bytes, 7), "");
     EXPECT_EQ(plenvo_test::object_at(out.bytes, 13), "");
 }
+
+TEST(SharedForms, OneFormPlacedAtEachPagesOwnSize) {
+    // The same content, resources and box; page 2 counts in units of 2 points.
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+    b.add(3, "<< /Type /Page /Parent 2 0 R " + LETTER + "/Contents 10 0 R /Resources 20 0 R >>");
+    b.add(4, "<< /Type /Page /Parent 2 0 R " + LETTER + "/UserUnit 2 /Contents 10 0 R /Resources 20 0 R >>");
+    b.add_stream(10, plenvo_test::zlib_compress(DRAW_A), "/Filter /FlateDecode");
+    b.add(20, RES_OBJ);
+    b.add(21, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    const std::string dir = plenvo_test::temp_dir();
+    const std::string in = plenvo_test::write_file(dir, "units.pdf", b.build());
+    const std::string out_path = dir + "/units.out.pdf";
+    ASSERT_EQ(plenvo_percent(in.c_str(), out_path.c_str(), 50.0f), 1) << plenvo_last_error();
+    const std::string out = plenvo_test::read_file(out_path);
+    const struct {
+        int page;
+        const char *media, *line;
+    } want[] = {{1, "/MediaBox [0 0 306 396]", "q 0.5000 0 0 0.5000 0 0 cm /F0 Do Q"},
+                {2, "/MediaBox [0 0 612 792]", "q 1 0 0 1 0 0 cm /F0 Do Q"}};
+    for (const auto &w : want) {
+        const std::string page = plenvo_test::object_at(out, 3 * w.page);
+        EXPECT_EQ(plenvo_test::ref_after(page, "/F0"), 4) << w.page;
+        EXPECT_NE(page.find(w.media), std::string::npos) << page;
+        const std::string draw = plenvo_test::stream_data(plenvo_test::object_at(out, 3 * w.page + 2));
+        EXPECT_EQ(draw.find(w.line), 0u) << draw;
+    }
+    if (plenvo_test::have_tool("qpdf")) EXPECT_EQ(plenvo_test::qpdf_problems(out_path), "");
+}
