@@ -216,6 +216,19 @@ void carry_acroform(carry_ctx &c, pv_tree &tr, int32_t v);
 
 // ---- carried objects in the copy list (carry_plan.cpp) ----
 
+// Lists every page's annotations and reads the catalog (see
+// gather_page_annots and carry_catalog): the roots of the carried objects.
+void carry_prepare(carry_ctx &c);
+
+// Page k's " /Annots [...]" entry with new numbers, or "" when it has none.
+std::string carried_annots(const doc *d, const copy_list &cl, const carry_plan &plan, int32_t k);
+
+// Appends object e under number newnum with its roles applied and its
+// references renumbered; false (nothing appended) when it has no role or
+// does not parse, and is then copied as it stands.
+bool copy_carried_object(const doc *d, const objent *e, int32_t newnum, const copy_list &cl, carry_plan *plan,
+                         buf *b);
+
 // The text of object e with every role it has applied (old numbers;
 // for a stream only its dictionary, with /Length set to the stored data).
 // Returns false when the object has no role or does not parse; it is then

@@ -79,4 +79,56 @@ bool carried_text(carry_ctx &c, const objent *e, std::string *out) {
     return true;
 }
 
+
+void carry_prepare(carry_ctx &c) {
+    const doc *d = c.d;
+    for (int32_t k = 0; k < d->pages.count; ++k) gather_page_annots(c, k, doc_lookup(d, d->pages.items[k].objnum));
+    carry_catalog(c);
+}
+
+std::string carried_annots(const doc *d, const copy_list &cl, const carry_plan &plan, int32_t k) {
+    if (plan.annots_at.empty()) return "";
+    const uint32_t from = plan.annots_at[static_cast<size_t>(k)], to = plan.annots_at[static_cast<size_t>(k) + 1];
+    if (from == to) return "";
+    std::string out = " /Annots [";
+    bool first = true;
+    for (uint32_t i = from; i < to; ++i) {
+        const int32_t a = plan.annots[i];
+        std::string item;
+        if (a > 0) {
+            const int32_t n = cl.new_number(a);
+            if (n <= 0) continue;
+            item = std::to_string(n) + " 0 R";
+        } else {
+            const std::string &t = plan.inline_annots[static_cast<size_t>(-a - 1)];
+            item = rewrite_refs(reinterpret_cast<const uint8_t *>(t.data()), t.size(), d, cl);
+        }
+        if (!first) out += ' ';
+        out += item;
+        first = false;
+    }
+    out += ']';
+    return out;
+}
+
+bool copy_carried_object(const doc *d, const objent *e, int32_t newnum, const copy_list &cl, carry_plan *plan,
+                         buf *b) {
+    carry_ctx c{d, &cl, plan, nullptr};
+    std::string text;
+    if (!plan || !carried_text(c, e, &text)) return false;
+    std::string out = std::to_string(newnum) + " 0 obj\n";
+    out += rewrite_refs(reinterpret_cast<const uint8_t *>(text.data()), text.size(), d, cl);
+    if (e->has_stream) {
+        out += "\nstream\n";
+        buf_append(b, out.data(), out.size());
+        const bool have_data = e->data_pos >= 0 && e->data_end > e->data_pos && e->data_end <= d->len;
+        if (have_data) buf_append(b, d->data + e->data_pos, static_cast<uint64_t>(e->data_end - e->data_pos));
+        buf_str(b, "\nendstream\nendobj\n");
+    } else {
+        out += "\nendobj\n";
+        buf_append(b, out.data(), out.size());
+    }
+    return true;
+}
+
 }  // namespace plenvo

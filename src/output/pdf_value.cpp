@@ -114,8 +114,8 @@ int32_t add_node(pv_tree *tr, pv_type type, const char *text, size_t len) {
 }
 
 int32_t made_text(pv_tree *tr, pv_type type, std::string s) {
-    tr->made.push_back(std::move(s));
-    const std::string &m = tr->made.back();
+    tr->made.push_front(std::move(s));
+    const std::string &m = tr->made.front();
     return add_node(tr, type, m.data(), m.size());
 }
 

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <forward_list>
 #include <string>
 #include <vector>
 
@@ -44,7 +44,7 @@ struct pv_node {
 // here live in `made`.
 struct pv_tree {
     std::vector<pv_node> nodes;
-    std::deque<std::string> made;
+    std::forward_list<std::string> made;
 };
 
 // Parses the value that starts at t[*pos] (white space and comments before
