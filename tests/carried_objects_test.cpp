@@ -198,6 +198,10 @@ TEST(CarriedAnnotations, GeometryGoesThroughThePagePlacement) {
          "<< /Subtype /Widget /Rect [0 295 5 300] /MK << /R 0 >> >>"},
         {"<< /Subtype /Widget /Rect [0 0 10 10] /MK << /BG [1] >> >>", 1,
          "<< /Subtype /Widget /Rect [0 295 5 300] /MK << /BG [1] /R 270 >> >>"},
+        {"<< /Subtype /Widget /Rect [0 0 10 10] >>", 1, "<< /Subtype /Widget /Rect [0 295 5 300] /MK << /R 270 >> >>"},
+        {"<< /Subtype /Widget /Rect [0 0 10 10] >>", 0, "<< /Subtype /Widget /Rect [0 0 5 5] >>"},
+        {"<< /Subtype /Widget /F 16 /Rect [0 0 10 10] /MK << /R 90 >> >>", 1,
+         "<< /Subtype /Widget /F 16 /Rect [5 295 10 300] /MK << /R 90 >> >>"},
         // NoRotate: upright, from the upper-left corner the page puts it at.
         {"<< /Subtype /Text /F 16 /Rect [100 700 120 720] >>", 1, "<< /Subtype /Text /F 16 /Rect [360 240 370 250] >>"},
         // NoZoom too: its own size.

@@ -224,17 +224,20 @@ void carry_annot(carry_ctx &c, pv_tree &tr, int32_t a, int32_t k) {
             if (w >= 0 && type_of(tr, w) == PV_NUM) pv_set_number(&tr, w, tr.nodes[static_cast<size_t>(w)].num * lg.s);
             carry_array(tr, pv_get(tr, bs, "D"), lg, GEOM_LENGTH);
         }
-        // A widget's rotation (counterclockwise) turns with the page (clockwise).
-        const int32_t mk = pv_get(tr, a, "MK");
-        if (g->r != 0 && !no_rotate && mk >= 0 && type_of(tr, mk) == PV_DICT) {
+        // A widget's rotation (counterclockwise) turns with the page
+        // (clockwise), so that appearances a viewer makes anew from the
+        // field's value turn as the page did.
+        int32_t mk = pv_get(tr, a, "MK");
+        if (g->r != 0 && !no_rotate && pv_is_name(tr, pv_get(tr, a, "Subtype"), "Widget") &&
+            (mk < 0 || type_of(tr, mk) == PV_DICT)) {
+            if (mk < 0) {
+                mk = pv_dict(&tr);
+                pv_set(&tr, a, "MK", mk);
+            }
             const int32_t rot = pv_get(tr, mk, "R");
             const int64_t old = rot >= 0 ? int_value(tr, rot) : 0;
             const int64_t turned = (((old - g->r) % 360) + 360) % 360;
-            if (rot >= 0 && type_of(tr, rot) == PV_NUM) {
-                pv_set_number(&tr, rot, static_cast<double>(turned));
-            } else {
-                pv_set(&tr, mk, "R", pv_number(&tr, static_cast<double>(turned)));
-            }
+            pv_set(&tr, mk, "R", pv_number(&tr, static_cast<double>(turned)));
         }
     }
     hint_appearance(c, tr, pv_get(tr, a, "AP"), k, 0, no_rotate);

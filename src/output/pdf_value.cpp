@@ -2,6 +2,7 @@
 // strings, numbers, references and keywords, with no recursion.
 #include "output/pdf_value.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -154,6 +155,8 @@ int32_t pv_parse(pv_tree *tr, const uint8_t *t, size_t n, size_t *pos) {
     std::vector<open_container> stack;
     int32_t root = -1;
     size_t i = *pos;
+    // Room for the nodes of a text of this size (a token takes two bytes at least).
+    tr->nodes.reserve(tr->nodes.size() + std::min<size_t>((n - i) / 4 + 8, 4096));
     // Attaches node v to the open container, or makes it the root. False on
     // a dictionary key that is no name.
     auto attach = [&](int32_t v) {
@@ -209,6 +212,7 @@ int32_t pv_parse(pv_tree *tr, const uint8_t *t, size_t n, size_t *pos) {
         } else if (c == '/') {
             end = token_end(t, n, i + 1);
             v = add_node(tr, PV_NAME, at, end - i);
+            tr->nodes.back().escaped = std::memchr(at, '#', end - i) != nullptr;
         } else if (c == '{' || c == '}') {
             end = i + 1;
             v = add_node(tr, PV_OTHER, at, 1);
@@ -302,7 +306,12 @@ void pv_write(const pv_tree &tr, int32_t v, std::string *out) {
 bool pv_is_name(const pv_tree &tr, int32_t v, const char *name) {
     if (v < 0) return false;
     const pv_node &nd = tr.nodes[static_cast<size_t>(v)];
-    return nd.type == PV_NAME && nd.len >= 1 && name_equals(nd.text + 1, nd.len - 1, name);
+    if (nd.type != PV_NAME || nd.len < 1) return false;
+    const size_t n = nd.len - 1;
+    if (nd.escaped) return name_equals(nd.text + 1, n, name);
+    size_t k = 0;
+    while (k < n && name[k] != 0 && name[k] == nd.text[k + 1]) ++k;
+    return k == n && name[n] == 0;
 }
 
 int32_t pv_get(const pv_tree &tr, int32_t d, const char *name) {
@@ -384,6 +393,8 @@ int32_t pv_null(pv_tree *tr) {
 }
 
 int32_t pv_array(pv_tree *tr) { return add_node(tr, PV_ARRAY, nullptr, 0); }
+
+int32_t pv_dict(pv_tree *tr) { return add_node(tr, PV_DICT, nullptr, 0); }
 
 void pv_push(pv_tree *tr, int32_t a, int32_t v) {
     pv_node &an = tr->nodes[static_cast<size_t>(a)];

@@ -32,6 +32,7 @@ constexpr int PV_MAX_DEPTH = 64;
 struct pv_node {
     pv_type type;
     bool made;          // PV_NUM set by pv_number or pv_set_number: written from num
+    bool escaped;       // PV_NAME written with a #xx escape
     int32_t ref;        // PV_REF: the object number
     double num;         // PV_NUM: the value
     const char *text;   // the token as written, or a text made here (not for containers)
@@ -80,6 +81,7 @@ int32_t pv_name(pv_tree *tr, const char *name);  // name given without '/'
 int32_t pv_ref(pv_tree *tr, int32_t num);
 int32_t pv_null(pv_tree *tr);
 int32_t pv_array(pv_tree *tr);
+int32_t pv_dict(pv_tree *tr);
 
 // Appends v to container a.
 void pv_push(pv_tree *tr, int32_t a, int32_t v);
