@@ -438,3 +438,39 @@ TEST(CarriedDocument, TurnedAppearancesGetAMatrixAndNoRotateKeepsItsLook) {
     // The appearance streams keep their data.
     EXPECT_NE(object_at(out, square_ap).find("0 0 40 20 re f"), std::string::npos);
 }
+
+TEST(CarriedDocument, InformationOfTheLastTrailerAndTheVersion) {
+    // An update appends a new information dictionary and a trailer naming it.
+    pdf_builder b;
+    b.head = "%PDF-1.6\n%\xE2\xE3\xCF\xD3\n";
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>");
+    b.add(7, "<< /Title (old) >>");
+    b.trailer_extra = "/Info 7 0 R";
+    std::string pdf = b.build();
+    const size_t at = pdf.size();
+    pdf += "8 0 obj\n<< /Title (new) >>\nendobj\n";
+    pdf += "xref\n0 1\n0000000000 65535 f \n8 1\n" + std::string(10 - std::to_string(at).size(), '0') +
+           std::to_string(at) + " 00000 n \ntrailer\n<< /Size 9 /Root 1 0 R /Info 8 0 R >>\nstartxref\n" +
+           std::to_string(pdf.size()) + "\n%%EOF\n";
+    std::string path;
+    const std::string out = scaled(pdf, &path);
+    if (have_tool("qpdf")) EXPECT_EQ(qpdf_problems(path), "");
+    const std::string trailer = out.substr(out.rfind("trailer"));
+    const int info = ref_after(trailer, "/Info");
+    ASSERT_GT(info, 0) << trailer;
+    EXPECT_NE(object_at(out, info).find("(new)"), std::string::npos);
+    EXPECT_EQ(out.find("(old)"), std::string::npos);
+    EXPECT_NE(object_at(out, 1).find("/Version /1.6"), std::string::npos) << object_at(out, 1);
+
+    // A trailer naming a missing dictionary, in a 1.4 file: nothing is added.
+    pdf_builder c;
+    c.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    c.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    c.add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>");
+    c.trailer_extra = "/Info 9 0 R";
+    const std::string plain = scaled(c.build());
+    EXPECT_NE(plain.find("trailer\n<< /Size 6 /Root 1 0 R >>"), std::string::npos) << plain;
+    EXPECT_NE(plain.find("1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj"), std::string::npos);
+}
