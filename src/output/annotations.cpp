@@ -3,9 +3,10 @@
 // appearance streams that turn with a page whose /Rotate is carried out.
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "output/carried.h"
-#include "reader/page_tree.h"
+#include "reader/page_box.h"
 #include "reader/scan.h"
 
 namespace plenvo {
@@ -115,8 +116,12 @@ void rotation_of(int r, double m[4]) {
     if (r == 270) m[0] = 0, m[1] = 1, m[2] = -1, m[3] = 0;
 }
 
-// Where /Annots' value stands in the page's dictionary, or -1.
+// Where /Annots' value stands in the page's dictionary, or -1. Most pages
+// have none: a plain search for the name's letters rules them out before the
+// walk over the dictionary's structure.
 int32_t annots_value_at(const text_range &r) {
+    const std::string_view text(reinterpret_cast<const char *>(r.base + r.start), static_cast<size_t>(r.end - r.start));
+    if (text.find("Annots") == std::string_view::npos) return -1;
     const int32_t key = find_name_top(r.base, r.end, r.start, r.end, "Annots");
     if (key < 0) return -1;
     const int32_t v = skip_ws(r.base, key + 7, r.end);

@@ -12,7 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/buf.h"
+#include "output/copy_list.h"
 #include "output/pdf_value.h"
+#include "output/placement.h"
 #include "output/scale.h"
 #include "reader/doc.h"
 
@@ -100,6 +103,10 @@ struct carry_plan {
 
     std::string catalog_entries;  // " /Key value" for each carried catalog entry
     int32_t info = 0;             // the document information dictionary, 0: none
+
+    // Texts made while the copy list was built (carried_text's), kept for
+    // the writer so that each object is rewritten once.
+    std::unordered_map<int32_t, std::string> texts;
 
     std::unordered_map<int32_t, page_geometry> geometry;  // by page index, made when first asked
     std::unordered_set<int32_t> unplaceable;               // pages whose placement failed
@@ -220,14 +227,17 @@ void carry_acroform(carry_ctx &c, pv_tree &tr, int32_t v);
 // gather_page_annots and carry_catalog): the roots of the carried objects.
 void carry_prepare(carry_ctx &c);
 
-// Page k's " /Annots [...]" entry with new numbers, or "" when it has none.
-std::string carried_annots(const doc *d, const copy_list &cl, const carry_plan &plan, int32_t k);
+// The texts the writer adds for the carried objects of cl.carry, with new
+// numbers; each "" when there is nothing to add. Page k's " /Annots [...]";
+// the catalog's kept entries (" /Key value ..."); the trailer's " /Info N 0 R".
+std::string carried_annots(const doc *d, const copy_list &cl, int32_t k);
+std::string carried_catalog(const doc *d, const copy_list &cl);
+std::string carried_info(const copy_list &cl);
 
 // Appends object e under number newnum with its roles applied and its
 // references renumbered; false (nothing appended) when it has no role or
 // does not parse, and is then copied as it stands.
-bool copy_carried_object(const doc *d, const objent *e, int32_t newnum, const copy_list &cl, carry_plan *plan,
-                         buf *b);
+bool copy_carried_object(const doc *d, const objent *e, int32_t newnum, const copy_list &cl, buf *b);
 
 // The text of object e with every role it has applied (old numbers;
 // for a stream only its dictionary, with /Length set to the stored data).

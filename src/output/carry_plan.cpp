@@ -2,7 +2,7 @@
 // page placements made once, roles handed to referenced objects, parsing an
 // object's value, and the text of an object with its roles applied.
 #include "output/carried.h"
-#include "reader/page_tree.h"
+#include "reader/page_box.h"
 
 namespace plenvo {
 
@@ -86,8 +86,9 @@ void carry_prepare(carry_ctx &c) {
     carry_catalog(c);
 }
 
-std::string carried_annots(const doc *d, const copy_list &cl, const carry_plan &plan, int32_t k) {
-    if (plan.annots_at.empty()) return "";
+std::string carried_annots(const doc *d, const copy_list &cl, int32_t k) {
+    if (!cl.carry || cl.carry->annots_at.empty()) return "";
+    const carry_plan &plan = *cl.carry;
     const uint32_t from = plan.annots_at[static_cast<size_t>(k)], to = plan.annots_at[static_cast<size_t>(k) + 1];
     if (from == to) return "";
     std::string out = " /Annots [";
@@ -111,11 +112,28 @@ std::string carried_annots(const doc *d, const copy_list &cl, const carry_plan &
     return out;
 }
 
-bool copy_carried_object(const doc *d, const objent *e, int32_t newnum, const copy_list &cl, carry_plan *plan,
-                         buf *b) {
-    carry_ctx c{d, &cl, plan, nullptr};
+std::string carried_catalog(const doc *d, const copy_list &cl) {
+    if (!cl.carry || cl.carry->catalog_entries.empty()) return "";
+    const std::string &t = cl.carry->catalog_entries;
+    return rewrite_refs(reinterpret_cast<const uint8_t *>(t.data()), t.size(), d, cl);
+}
+
+std::string carried_info(const copy_list &cl) {
+    const int32_t n = cl.carry && cl.carry->info > 0 ? cl.new_number(cl.carry->info) : 0;
+    return n > 0 ? " /Info " + std::to_string(n) + " 0 R" : "";
+}
+
+bool copy_carried_object(const doc *d, const objent *e, int32_t newnum, const copy_list &cl, buf *b) {
+    if (!cl.carry) return false;
+    carry_ctx c{d, &cl, cl.carry, nullptr};
     std::string text;
-    if (!plan || !carried_text(c, e, &text)) return false;
+    const auto kept = cl.carry->texts.find(e->num);
+    if (kept != cl.carry->texts.end()) {
+        text.swap(kept->second);
+        cl.carry->texts.erase(kept);
+    } else if (!carried_text(c, e, &text)) {
+        return false;
+    }
     std::string out = std::to_string(newnum) + " 0 obj\n";
     out += rewrite_refs(reinterpret_cast<const uint8_t *>(text.data()), text.size(), d, cl);
     if (e->has_stream) {
