@@ -32,12 +32,19 @@ bool carry_array(pv_tree &tr, int32_t a, const page_geometry &g, geom_kind kind)
     if (a < 0 || type_of(tr, a) != PV_ARRAY) return false;
     const int32_t n = pv_count(tr, a);
     if (n > MAX_NUMBERS) return false;
-    std::vector<double> v(static_cast<size_t>(n));
+    // Most arrays are short: those stay on the stack.
+    double small[32];
+    std::vector<double> large;
+    double *v = small;
+    if (n > 32) {
+        large.resize(static_cast<size_t>(n));
+        v = large.data();
+    }
     int32_t got = 0;
-    if (!pv_numbers(tr, a, v.data(), n, &got) || !carry_geometry(g, kind, v.data(), got)) return false;
+    if (!pv_numbers(tr, a, v, n, &got) || !carry_geometry(g, kind, v, got)) return false;
     int32_t i = 0;
     for (int32_t x = tr.nodes[static_cast<size_t>(a)].first; x >= 0; x = tr.nodes[static_cast<size_t>(x)].next)
-        pv_set_number(&tr, x, v[static_cast<size_t>(i++)]);
+        pv_set_number(&tr, x, v[i++]);
     return true;
 }
 

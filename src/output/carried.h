@@ -107,6 +107,7 @@ struct carry_plan {
     // Texts made while the copy list was built (carried_text's), kept for
     // the writer so that each object is rewritten once.
     std::unordered_map<int32_t, std::string> texts;
+    pv_tree work;  // carried_text's tree, kept for its storage
 
     std::unordered_map<int32_t, page_geometry> geometry;  // by page index, made when first asked
     std::unordered_set<int32_t> unplaceable;               // pages whose placement failed

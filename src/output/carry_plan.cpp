@@ -49,7 +49,10 @@ bool carried_text(carry_ctx &c, const objent *e, std::string *out) {
     const auto it = c.plan->roles.find(e->num);
     if (it == c.plan->roles.end() || it->second.kinds == 0) return false;
     const carry_role role = it->second;
-    pv_tree tr;
+    // One tree serves every object, its storage kept from one to the next.
+    pv_tree &tr = c.plan->work;
+    tr.nodes.clear();
+    tr.made.clear();
     const int32_t v = parse_object_value(c.d, e, &tr);
     if (v < 0) return false;
     const bool stream = e->has_stream != 0;
@@ -71,6 +74,7 @@ bool carried_text(carry_ctx &c, const objent *e, std::string *out) {
         pv_set(&tr, v, "Length", pv_number(&tr, have_data ? e->data_end - e->data_pos : 0));
     }
     out->clear();
+    out->reserve(tr.nodes.size() * 8 + 64);
     if (dropped) {
         *out = "null";
     } else {

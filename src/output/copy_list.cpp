@@ -309,6 +309,7 @@ void take_carried(const doc *d, copy_list *cl, collector &c) {
     carry_ctx ctx{d, cl, &plan, &hints};
     const size_t from = cl->old_nums.size();
     carry_prepare(ctx);
+    plan.texts.reserve(plan.roles.size());
     auto settle = [&] {
         for (const auto &[num, r] : hints) {
             if (ref_state(*cl, num) != 0) continue;

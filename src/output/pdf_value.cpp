@@ -212,7 +212,9 @@ int32_t pv_parse(pv_tree *tr, const uint8_t *t, size_t n, size_t *pos) {
         } else if (c == '/') {
             end = token_end(t, n, i + 1);
             v = add_node(tr, PV_NAME, at, end - i);
-            tr->nodes.back().escaped = std::memchr(at, '#', end - i) != nullptr;
+            bool escaped = false;
+            for (size_t k = i + 1; k < end; ++k) escaped |= t[k] == '#';
+            tr->nodes.back().escaped = escaped;
         } else if (c == '{' || c == '}') {
             end = i + 1;
             v = add_node(tr, PV_OTHER, at, 1);
