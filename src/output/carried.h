@@ -133,6 +133,10 @@ const page_geometry *carry_page_geometry(const carry_ctx &c, int32_t k);
 // Records that num, referred to from the text being made, takes on role r.
 void carry_hint(const carry_ctx &c, int32_t num, const carry_role &r);
 
+// Sets /Kids of dictionary v to references to kids, or removes it when kids
+// is empty.
+void set_kids(pv_tree &tr, int32_t v, const std::vector<int32_t> &kids);
+
 // Parses the value of object e (its dictionary for a stream) into tr.
 // Returns the root node, or -1 when the object has no value that parses.
 int32_t parse_object_value(const doc *d, const objent *e, pv_tree *tr);

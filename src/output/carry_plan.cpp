@@ -31,6 +31,14 @@ void carry_hint(const carry_ctx &c, int32_t num, const carry_role &r) {
     if (c.hints && num > 0) c.hints->emplace_back(num, r);
 }
 
+void set_kids(pv_tree &tr, int32_t v, const std::vector<int32_t> &kids) {
+    if (kids.empty()) {
+        pv_remove(&tr, v, "Kids");
+    } else {
+        pv_set(&tr, v, "Kids", pv_refs(&tr, kids));
+    }
+}
+
 int32_t parse_object_value(const doc *d, const objent *e, pv_tree *tr) {
     if (!e) return -1;
     // A stream's dictionary; any other object's whole value.

@@ -25,18 +25,6 @@ namespace plenvo {
 
 namespace {
 
-inline bool is_delim(uint8_t c) {
-    switch (c) {
-    case '(': case ')': case '<': case '>': case '[': case ']':
-    case '{': case '}': case '/': case '%':
-        return true;
-    default:
-        return false;
-    }
-}
-
-inline bool is_regular(uint8_t c) { return !is_ws(c) && !is_delim(c); }
-
 // Position right after the literal string opening at t[i] == '(' (nested
 // parentheses and backslash escapes honoured), or n when it never closes.
 size_t skip_literal_string(const uint8_t *t, size_t n, size_t i) {

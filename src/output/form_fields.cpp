@@ -110,15 +110,7 @@ void carry_field(carry_ctx &c, pv_tree &tr, int32_t v, int32_t num) {
         }
     }
     const auto kids = plan.kids.find(num);
-    if (kids != plan.kids.end()) {
-        if (kids->second.empty()) {
-            pv_remove(&tr, v, "Kids");
-        } else {
-            const int32_t arr = pv_array(&tr);
-            for (int32_t k : kids->second) pv_push(&tr, arr, pv_ref(&tr, k));
-            pv_set(&tr, v, "Kids", arr);
-        }
-    }
+    if (kids != plan.kids.end()) set_kids(tr, v, kids->second);
     if (plan.signature_fields.count(num)) pv_remove(&tr, v, "V");
     // A widget's actions are carried with the annotation.
     const auto role = plan.roles.find(num);
@@ -137,9 +129,7 @@ void carry_acroform(carry_ctx &c, pv_tree &tr, int32_t v) {
     if (v < 0 || type_of(tr, v) != PV_DICT) return;
     pv_remove(&tr, v, "XFA");
     if (!c.plan->have_fields) return;
-    const int32_t arr = pv_array(&tr);
-    for (int32_t f : c.plan->top_fields) pv_push(&tr, arr, pv_ref(&tr, f));
-    pv_set(&tr, v, "Fields", arr);
+    pv_set(&tr, v, "Fields", pv_refs(&tr, c.plan->top_fields));
 }
 
 }  // namespace plenvo

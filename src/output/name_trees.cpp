@@ -82,15 +82,7 @@ void walk_tree(carry_ctx &c, pv_tree &tr, int32_t v, int32_t num, bool numbers, 
 void carry_tree_node(carry_ctx &c, pv_tree &tr, int32_t v, int32_t num, const carry_role &r) {
     if (v < 0 || type_of(tr, v) != PV_DICT) return;
     const auto it = num > 0 ? c.plan->kids.find(num) : c.plan->kids.end();
-    if (it != c.plan->kids.end()) {
-        if (it->second.empty()) {
-            pv_remove(&tr, v, "Kids");
-        } else {
-            const int32_t arr = pv_array(&tr);
-            for (int32_t k : it->second) pv_push(&tr, arr, pv_ref(&tr, k));
-            pv_set(&tr, v, "Kids", arr);
-        }
-    }
+    if (it != c.plan->kids.end()) set_kids(tr, v, it->second);
     if (!r.dest_values || r.numbers) return;
     // Named destinations: pairs of a name and a destination.
     const int32_t names = pv_get(tr, v, "Names");

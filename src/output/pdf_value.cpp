@@ -13,18 +13,6 @@ namespace plenvo {
 
 namespace {
 
-inline bool is_delim(uint8_t c) {
-    switch (c) {
-    case '(': case ')': case '<': case '>': case '[': case ']':
-    case '{': case '}': case '/': case '%':
-        return true;
-    default:
-        return false;
-    }
-}
-
-inline bool is_regular(uint8_t c) { return !is_ws(c) && !is_delim(c); }
-
 // Position after white space and comments from i.
 size_t skip_space(const uint8_t *t, size_t n, size_t i) {
     while (i < n) {
@@ -397,6 +385,12 @@ int32_t pv_null(pv_tree *tr) {
 int32_t pv_array(pv_tree *tr) { return add_node(tr, PV_ARRAY, nullptr, 0); }
 
 int32_t pv_dict(pv_tree *tr) { return add_node(tr, PV_DICT, nullptr, 0); }
+
+int32_t pv_refs(pv_tree *tr, const std::vector<int32_t> &nums) {
+    const int32_t a = pv_array(tr);
+    for (int32_t n : nums) pv_push(tr, a, pv_ref(tr, n));
+    return a;
+}
 
 void pv_push(pv_tree *tr, int32_t a, int32_t v) {
     pv_node &an = tr->nodes[static_cast<size_t>(a)];

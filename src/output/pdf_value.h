@@ -83,6 +83,9 @@ int32_t pv_null(pv_tree *tr);
 int32_t pv_array(pv_tree *tr);
 int32_t pv_dict(pv_tree *tr);
 
+// A new array of references to the objects nums, in order.
+int32_t pv_refs(pv_tree *tr, const std::vector<int32_t> &nums);
+
 // Appends v to container a.
 void pv_push(pv_tree *tr, int32_t a, int32_t v);
 
