@@ -181,16 +181,3 @@ TEST(PdfValue, ArraysUnlinkAndNumbers) {
     pv_set_number(&tr, tr.nodes[bad].first, -0.0);
     EXPECT_EQ(written(tr, bad), "[0 null 3]");
 }
-
-TEST(PdfValue, LargeContainersParseInOnePass) {
-    // A dictionary of 100,000 entries and an array of 400,000 numbers: the
-    // parser neither recounts entries nor recurses.
-    std::string d = "<<";
-    for (int i = 0; i < 100000; ++i) d += " /K" + std::to_string(i) + " " + std::to_string(i);
-    d += " >>";
-    pv_tree tr;
-    const int32_t v = parse(&tr, d);
-    ASSERT_GE(v, 0);
-    EXPECT_EQ(pv_count(tr, v), 200000);
-    EXPECT_DOUBLE_EQ(tr.nodes[pv_get(tr, v, "K99999")].num, 99999);
-}
