@@ -17,7 +17,7 @@ struct hex_table {
         for (int c = 'a'; c <= 'f'; ++c) v[c] = static_cast<int8_t>(c - 'a' + 10);
         for (int c = 'A'; c <= 'F'; ++c) v[c] = static_cast<int8_t>(c - 'A' + 10);
         for (int c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20}) v[c] = HX_WS;
-        v['>'] = HX_END;
+        v[static_cast<unsigned char>('>')] = HX_END;
     }
 };
 constexpr hex_table HEX;

@@ -52,6 +52,10 @@ void format_page_size(const doc *d, int page, char *out, size_t size) {
     const int own = page_rotate_own(d, &e);
     if (own >= 0) r = own % 360;
     double w = e.urx - e.llx, h = e.ury - e.lly;
+    if (e.user_unit > 0.0) {  // units of user_unit / 72 inch: the size in points
+        w *= e.user_unit;
+        h *= e.user_unit;
+    }
     if (r == 90 || r == 270) {
         double t = w;
         w = h;

@@ -1,5 +1,5 @@
-// Texts the writer keeps from one page for the next: a page of the same box
-// and rotation as the last one placed, or a page sharing another page's
+// Texts the writer keeps from one page for the next: a page of the same box,
+// unit and rotation as the last one placed, or a page sharing another page's
 // resources dictionary, costs no new text.
 #include "output/page_memos.h"
 
@@ -9,7 +9,7 @@
 namespace plenvo {
 
 bool geometry_memo::place(const doc *d, const pageinfo *p, int mode, double W, double H, double f) {
-    const double key[4] = {p->llx, p->lly, p->urx, p->ury};
+    const double key[5] = {p->llx, p->lly, p->urx, p->ury, p->user_unit};
     const int rot = effective_rotation(d, p);
     // Compared bit for bit: -0.0 and 0.0 are kept apart.
     if (valid && rot == r && std::memcmp(key, box, sizeof box) == 0) return true;

@@ -16,12 +16,12 @@
 
 namespace plenvo {
 
-// The texts fixed by a page's box and rotation, kept from the last page
-// placed: pages of one size (the usual case) reuse them instead of placing
-// and formatting again. Placement depends on nothing else of the page.
+// The texts fixed by a page's box, unit and rotation, kept from the last
+// page placed: pages of one size (the usual case) reuse them instead of
+// placing and formatting again. Placement depends on nothing else of the page.
 struct geometry_memo {
     bool valid = false;
-    double box[4] = {};
+    double box[5] = {};  // the box and the /UserUnit
     int r = 0;
     placement pl{};
     char media[2 * NUMTEXT_SIZE + 2];  // "W H" of the new /MediaBox

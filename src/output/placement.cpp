@@ -49,10 +49,14 @@ int compute_placement(const doc *d, const pageinfo *p, int mode, double W, doubl
 
     double ex = 0.0, ey = 0.0;
     if (mode == MODE_PERCENT) {
-        pl.s = f;
-        pl.pw = f * pl.cw;
-        pl.ph = f * pl.ch;
+        // A page with a /UserUnit counts in units of that many points: the
+        // new page shows it at its true size times f.
+        pl.s = p->user_unit > 0.0 ? f * p->user_unit : f;
+        pl.pw = pl.s * pl.cw;
+        pl.ph = pl.s * pl.ch;
     } else {
+        // Fitting the true size (the box times user_unit) gives the same
+        // scale of the form as fitting the box: the unit cancels out.
         double sx = W / pl.cw, sy = H / pl.ch;
         pl.s = sx < sy ? sx : sy;
         if (!(pl.s > 0.0)) return -1;  // also rejects NaN

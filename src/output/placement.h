@@ -13,12 +13,15 @@ struct placement {
     int r;            // effective rotation: 90, 180, 270, or 0 for anything else
     double bw, bh;    // page box width and height
     double cw, ch;    // displayed width and height
-    double s;         // scale
+    double s;         // scale (from the page's units to points)
     double pw, ph;    // new page size
     double tx, ty;    // translation
 };
 
-// Computes one page's placement (mode: MODE_FIT or MODE_PERCENT). Returns 0,
+// Computes one page's placement (mode: MODE_FIT or MODE_PERCENT). Sizes are
+// in the page's own units (its box), the new page's in points: with a
+// /UserUnit u the percent scale is f * u, so that the new page shows the page
+// at its true size times f; fitting is the same with or without it. Returns 0,
 // or -1 when the page cannot be placed (fit-mode scale not > 0 or NaN, or any
 // computed value not finite or too large, 1e50 or more in magnitude, to be
 // written as a plain decimal).

@@ -292,7 +292,19 @@ void apply_parms(const doc *d, cursor c, std::vector<filter_spec> &chain, bool f
     if (chain.size() == 1) chain[0].parms = parse_parms(d, c, follow);
 }
 
-inline bool is_flate(const std::string &name) { return name == "FlateDecode" || name == "Fl"; }
+}  // namespace
+
+bool is_flate(const std::string &name) { return name == "FlateDecode" || name == "Fl"; }
+
+bool read_filter_chain(const doc *d, const uint8_t *t, int32_t end, int32_t filter, int32_t parms,
+                       std::vector<filter_spec> *chain) {
+    chain->clear();
+    if (!parse_filters(d, cursor{t, filter, end}, *chain, true)) return false;
+    if (parms >= 0 && !chain->empty()) apply_parms(d, cursor{t, parms, end}, *chain, true);
+    return true;
+}
+
+namespace {
 
 // True when the /Filter value at the cursor is a single Flate name written
 // without #xx escapes, the one form read_name and is_flate accept that needs
@@ -405,8 +417,7 @@ const uint8_t *decoded_stream(const doc *d, const objent *e, buf *b, int32_t *ou
         return inflate_appended(b, raw, raw_n, out_len);
 
     std::vector<filter_spec> chain;
-    if (!parse_filters(d, cursor{d->data, f + 7, region}, chain, true)) return nullptr;
-    if (p >= 0 && !chain.empty()) apply_parms(d, cursor{d->data, p + 12, region}, chain, true);
+    if (!read_filter_chain(d, d->data, region, f + 7, p >= 0 ? p + 12 : -1, &chain)) return nullptr;
     if (chain.empty()) {
         *out_len = static_cast<int32_t>(raw_n);
         return raw;

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "reader/scan.h"
 #include "reader/scan_phases.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
@@ -70,6 +71,11 @@ int32_t dict_close_one(const uint8_t *t, int32_t len, int32_t start) {
             i = static_cast<int32_t>(j + 1);
             continue;
         }
+        if (c == '%') {
+            i = skip_comment(t, i, len);
+            if (i < 0) return -1;
+            continue;
+        }
         ++i;
     }
     return -1;
@@ -79,9 +85,7 @@ namespace {
 
 constexpr int64_t NOWHERE = INT64_MAX;
 
-// First position in [i, end) holding byte a, b or c, or end (i >= end gives
-// i). Reads nothing at or past end. Sixteen bytes at a time where the
-// processor allows, one at a time over the rest.
+// The same for three bytes.
 inline int64_t find_any_of3(const uint8_t *t, int64_t i, int64_t end, uint8_t a, uint8_t b, uint8_t c) {
 #if defined(PLENVO_DICT_CLOSE_SSE2)
     const __m128i va = _mm_set1_epi8(static_cast<char>(a));
@@ -96,6 +100,28 @@ inline int64_t find_any_of3(const uint8_t *t, int64_t i, int64_t end, uint8_t a,
     }
 #endif
     while (i < end && t[i] != a && t[i] != b && t[i] != c) ++i;
+    return i;
+}
+
+// First position in [i, end) holding byte a, b, c or d, or end (i >= end
+// gives i). Reads nothing at or past end. Sixteen bytes at a time where the
+// processor allows, one at a time over the rest.
+inline int64_t find_any_of4(const uint8_t *t, int64_t i, int64_t end, uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+#if defined(PLENVO_DICT_CLOSE_SSE2)
+    const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+    const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+    const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+    const __m128i vd = _mm_set1_epi8(static_cast<char>(d));
+    while (i + 16 <= end) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd)));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0) return i + std::countr_zero(mask);
+        i += 16;
+    }
+#endif
+    while (i < end && t[i] != a && t[i] != b && t[i] != c && t[i] != d) ++i;
     return i;
 }
 
@@ -277,7 +303,7 @@ struct close_sweep {
         }
     }
 
-    int64_t next_event(int64_t i) const { return i < len ? find_any_of3(t, i, len, '<', '>', '(') : i; }
+    int64_t next_event(int64_t i) const { return i < len ? find_any_of4(t, i, len, '<', '>', '(', '%') : i; }
 
     // The walker `id` stands on the event byte at q (or on len).
     void step(int32_t id, int64_t q) {
@@ -286,6 +312,15 @@ struct close_sweep {
             return;
         }
         const uint8_t c = t[q];
+        if (c == '%') {  // a comment: the walk goes on at the end of its line
+            const int32_t e = skip_comment(t, static_cast<int32_t>(q), static_cast<int32_t>(len));
+            if (e < 0) {
+                drop(id);
+            } else {
+                heap.emplace(e, id);
+            }
+            return;
+        }
         if (c == '(') {
             if (waiting.empty()) {
                 sp = q + 1;
@@ -363,7 +398,7 @@ bool walk_before(const uint8_t *t, int32_t len, int32_t start, int32_t limit, in
     int64_t depth = 0;
     int32_t i = start < 0 ? 0 : start;
     for (;;) {
-        i = static_cast<int32_t>(find_any_of3(t, i, limit, '<', '>', '('));
+        i = static_cast<int32_t>(find_any_of4(t, i, limit, '<', '>', '(', '%'));
         if (i >= limit) {
             if (!last) return false;
             *close = -1;
@@ -371,6 +406,16 @@ bool walk_before(const uint8_t *t, int32_t len, int32_t start, int32_t limit, in
         }
         const uint8_t c = t[i];
         if (i + 1 >= len) {  // '<', '>' or '(' as the last byte
+            *close = -1;
+            return true;
+        }
+        if (c == '%') {  // a comment: to the end of its line
+            const int32_t e = skip_comment(t, i, limit);
+            if (e >= 0) {
+                i = e;
+                continue;
+            }
+            if (!last) return false;
             *close = -1;
             return true;
         }

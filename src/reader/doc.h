@@ -40,7 +40,7 @@ struct objvec {
     int32_t cap;
 };
 
-// One page, in document order. 64 bytes, no padding.
+// One page, in document order. 72 bytes, no padding.
 struct pageinfo {
     int32_t objnum;   // the /Page object
     int32_t parent;   // the /Pages node that listed it, -1 when the page is the tree root
@@ -52,9 +52,10 @@ struct pageinfo {
     int32_t own_rotate;     // the page's own /Rotate, 0..359, -1 when none (obj_rotate_own)
     int32_t contents_key;   // where its /Contents key stands, -1 when none (find_page_keys)
     int32_t resources_key;  // where its /Resources key stands, -1 when none (find_page_keys)
+    double user_unit;       // its own /UserUnit (above 0, not 1; its units are that many points), 0 when none
 };
 
-static_assert(sizeof(pageinfo) == 64, "pageinfo: 64 bytes");
+static_assert(sizeof(pageinfo) == 72, "pageinfo: 72 bytes");
 
 // Growable array of pageinfo: first append makes room for 64, then doubles.
 struct pagevec {
@@ -126,6 +127,21 @@ int doc_build_index(doc *d);
 // The table entry with number num, or nullptr. Borrowed from the doc.
 const objent *doc_lookup(const doc *d, int32_t num);
 
+// While the table is not final (no index yet), lookups search it from its
+// start. A phase that may look up many references builds an index of the
+// table as it stands for the time it runs: d->index and d->max_num are as
+// before once this is gone. Entries appended meanwhile are not in the index.
+struct temporary_index {
+    doc *d;
+    bool built = false;
+    int32_t max_num = 0;
+    // Builds the index when `wanted` and d has none (and memory allows).
+    temporary_index(doc *doc_, bool wanted);
+    ~temporary_index();
+    temporary_index(const temporary_index &) = delete;
+    temporary_index &operator=(const temporary_index &) = delete;
+};
+
 // Dictionary text of an object: a member's whole text; for a direct object
 // from dict_pos up to stream_pos (>0), else endobj_pos (>0), else len.
 // start = -1 when the object has none.
@@ -139,6 +155,9 @@ text_range obj_range(const doc *d, const objent *e);
 
 // Cross-reference walk: fills d->root, d->info and d->encrypted.
 void xref_walk(doc *d);
+// After the object scan: sets d->encrypted when a trailer dictionary between
+// the objects or the dictionary of a cross-reference stream names /Encrypt.
+void mark_encryption(doc *d);
 // The direct object scan (stream extents and clean-up included), the object
 // streams (members appended to d->objs, blocks in d->arena) and duplicate
 // resolution (one entry per number, sets d->max_num) share the object-stream

@@ -19,6 +19,19 @@ static bool grow(void **items, int32_t count, int32_t *cap, size_t size, int32_t
     return true;
 }
 
+// Gives a (items, cap) array of `size`-byte elements room for n elements in
+// one step. Returns false (array untouched) when n is beyond the 32-bit
+// range or memory runs out.
+static bool reserve(void **items, int32_t *cap, int64_t n, size_t size) {
+    if (n <= *cap) return true;
+    if (n > 0x7FFFFFFF) return false;
+    void *p = std::realloc(*items, static_cast<size_t>(n) * size);
+    if (!p) return false;
+    *items = p;
+    *cap = static_cast<int32_t>(n);
+    return true;
+}
+
 void objvec_push(objvec *v, const objent *e) {
     void *items = v->items;
     if (!grow(&items, v->count, &v->cap, sizeof(objent), 128)) return;
@@ -27,22 +40,16 @@ void objvec_push(objvec *v, const objent *e) {
 }
 
 bool objvec_reserve(objvec *v, int64_t n) {
-    if (n <= v->cap) return true;
-    if (n > 0x7FFFFFFF) return false;
-    void *p = std::realloc(v->items, static_cast<size_t>(n) * sizeof(objent));
-    if (!p) return false;
-    v->items = static_cast<objent *>(p);
-    v->cap = static_cast<int32_t>(n);
+    void *items = v->items;
+    if (!reserve(&items, &v->cap, n, sizeof(objent))) return false;
+    v->items = static_cast<objent *>(items);
     return true;
 }
 
 bool pagevec_reserve(pagevec *v, int64_t n) {
-    if (n <= v->cap) return true;
-    if (n > 0x7FFFFFFF) return false;
-    void *p = std::realloc(v->items, static_cast<size_t>(n) * sizeof(pageinfo));
-    if (!p) return false;
-    v->items = static_cast<pageinfo *>(p);
-    v->cap = static_cast<int32_t>(n);
+    void *items = v->items;
+    if (!reserve(&items, &v->cap, n, sizeof(pageinfo))) return false;
+    v->items = static_cast<pageinfo *>(items);
     return true;
 }
 

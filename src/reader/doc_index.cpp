@@ -23,6 +23,17 @@ int doc_build_index(doc *d) {
     return 0;
 }
 
+temporary_index::temporary_index(doc *doc_, bool wanted) : d(doc_), max_num(doc_->max_num) {
+    if (wanted && !d->index) built = doc_build_index(d) == 0;
+}
+
+temporary_index::~temporary_index() {
+    if (!built) return;
+    std::free(d->index);
+    d->index = nullptr;
+    d->max_num = max_num;
+}
+
 const objent *doc_lookup(const doc *d, int32_t num) {
     if (num < 0) return nullptr;
     if (d->index) {

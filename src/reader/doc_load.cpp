@@ -42,9 +42,11 @@ int run_phases(doc *d, const char *name) {
             // it, with the places of "/ObjStm" the scan met on its way.
             std::vector<int32_t> objstm_names;
             scan_objects(d, &objstm_names);
+            mark_encryption(d);
             const std::vector<uint8_t> objstm = objstm_flags(d, d->objs.count, objstm_names);
-            read_object_streams(d, objstm);
-            resolve_duplicates(d, objstm);
+            std::vector<member_origin> origins;
+            read_object_streams(d, objstm, &origins);
+            resolve_duplicates(d, objstm, &origins);
         }
         limit_object_spans(d);
         if (d->objs.count == 0) {

@@ -137,10 +137,11 @@ int32_t stream_data_start(const uint8_t *t, int32_t len, int32_t s) {
     return after + 1;
 }
 
-// skip_ws, inlined into the per-header loops.
+// skip_blank, its usual case (white space only) inlined into the
+// per-header loops.
 inline int32_t skip_white(const uint8_t *t, int32_t i, int32_t end) {
     while (i < end && is_ws(t[i])) ++i;
-    return i;
+    return i < end && t[i] == '%' ? skip_blank(t, i, end) : i;
 }
 
 // kw_at(t, p, len, "stream"), the keyword's length known in advance.

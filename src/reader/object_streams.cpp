@@ -3,10 +3,13 @@
 // appended to the table as a member whose text points into that block.
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <new>
-#include <unordered_map>
+#include <tuple>
 
+#include "inflate/filters.h"
 #include "inflate/inflate.h"
+#include "reader/decoded_stream.h"
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
 
@@ -20,32 +23,45 @@ struct decoded {
     bool ok = false;
 };
 
-// What the dictionary of one object stream says: /FlateDecode, /N, /First.
+// What the dictionary of one object stream says: where its /Filter and
+// /DecodeParms keys stand (-1: absent), /N, /First.
 struct objstm_dict {
-    bool flate = false;
+    int32_t filter = -1;
+    int32_t parms = -1;
     int32_t n = -1;
     int32_t first = -1;
 };
 
-// Decodes the data of object stream e. Data without /FlateDecode is copied
-// as it is. Flate data gets a buffer of 8 x compressed + 64 bytes; only when
-// decoding stops for lack of room is it tried again with four times the
-// buffer, up to the retry limit. A failed attempt's buffer is released before
-// the next one, so damaged data costs one attempt and keeps no memory.
-decoded decode_objstm(doc *d, const objent &e, bool flate) {
+// Copies n decoded bytes into a new arena block (one byte at least: the
+// arena hands out no empty blocks).
+decoded arena_copy(doc *d, const uint8_t *src, int64_t n) {
+    decoded out;
+    void *buf = arena_alloc(&d->arena, n > 0 ? static_cast<uint64_t>(n) : 1);
+    if (!buf) return out;
+    if (n > 0) std::memcpy(buf, src, static_cast<size_t>(n));
+    out.data = static_cast<const uint8_t *>(buf);
+    out.len = static_cast<int32_t>(n);
+    out.ok = true;
+    return out;
+}
+
+// Decodes the data of object stream e through its filter chain. Data
+// without filters is copied as it is. Data behind Flate alone (no
+// predictor) gets a buffer of 8 x compressed + 64 bytes; only when decoding
+// stops for lack of room is it tried again with four times the buffer, up
+// to the retry limit. A failed attempt's buffer is released before the next
+// one, so damaged data costs one attempt and keeps no memory. Any other
+// chain is decoded as content is, up to the chain's output limit.
+decoded decode_objstm(doc *d, const objent &e, const std::vector<filter_spec> &chain) {
     decoded out;
     const int64_t clen = static_cast<int64_t>(e.data_end) - e.data_pos;
     if (clen < 0 || clen > OBJSTM_MAX_COMPRESSED) return out;
     const uint8_t *src = d->data + e.data_pos;
-    if (!flate) {
-        // One byte at least: the arena hands out no empty blocks.
-        void *buf = arena_alloc(&d->arena, clen > 0 ? static_cast<uint64_t>(clen) : 1);
-        if (!buf) return out;
-        if (clen > 0) std::memcpy(buf, src, static_cast<size_t>(clen));
-        out.data = static_cast<const uint8_t *>(buf);
-        out.len = static_cast<int32_t>(clen);
-        out.ok = true;
-        return out;
+    if (chain.empty()) return arena_copy(d, src, clen);
+    if (chain.size() > 1 || !is_flate(chain[0].name) || chain[0].parms.predictor >= 2) {
+        std::vector<uint8_t> plain;
+        if (!decode_chain(src, static_cast<size_t>(clen), chain, plain, FILTER_MAX_OUT)) return out;
+        return arena_copy(d, plain.data(), static_cast<int64_t>(plain.size()));
     }
     uint64_t size = 8 * static_cast<uint64_t>(clen) + 64;
     // The decoder refuses buffers above 2^30 bytes, and such a buffer is past
@@ -77,20 +93,23 @@ int32_t int_after_name(const doc *d, int32_t p, int32_t n) {
     return parse_int_at(d->data, d->len, &pos);
 }
 
-// Reads /FlateDecode, /N (first value above 0) and /First (first value of 0
-// or more) for every object stream among the first `count` entries.
+// Reads where /Filter and /DecodeParms stand, /N (first value above 0) and
+// /First (first value of 0 or more) for every object stream among the first
+// `count` entries.
 std::vector<objstm_dict> read_objstm_dicts(const doc *d, int32_t count, const std::vector<uint8_t> &is_objstm) {
     std::vector<objstm_dict> out(static_cast<size_t>(count));
     const bool overlap = stream_regions_overlap(d, count);
-    const std::vector<int32_t> flate =
-        first_name_in_stream_regions(d, count, overlap, "FlateDecode", [](int32_t) { return true; }, &is_objstm);
+    auto any = [](int32_t) { return true; };
+    const std::vector<int32_t> filter = first_name_in_stream_regions(d, count, overlap, "Filter", any, &is_objstm);
+    const std::vector<int32_t> parms = first_name_in_stream_regions(d, count, overlap, "DecodeParms", any, &is_objstm);
     const std::vector<int32_t> n = first_name_in_stream_regions(
         d, count, overlap, "N", [d](int32_t p) { return int_after_name(d, p, 1) >= 1; }, &is_objstm);
     const std::vector<int32_t> first = first_name_in_stream_regions(
         d, count, overlap, "First", [d](int32_t p) { return int_after_name(d, p, 5) >= 0; }, &is_objstm);
     for (size_t i = 0; i < out.size(); ++i) {
         if (!is_objstm[i]) continue;
-        out[i].flate = flate[i] >= 0;
+        out[i].filter = filter[i];
+        out[i].parms = parms[i];
         if (n[i] >= 0) out[i].n = int_after_name(d, n[i], 1);
         if (first[i] >= 0) out[i].first = int_after_name(d, first[i], 5);
     }
@@ -104,7 +123,10 @@ std::vector<objstm_dict> read_objstm_dicts(const doc *d, int32_t count, const st
 // sharing the same bytes, so that a small stream could make up texts far
 // longer than its data: a member whose text begins inside an earlier
 // member's text is passed over.
-void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
+// The table index of the object stream and each member's origin go into
+// *origins when it is not null.
+void add_members(doc *d, const objstm_dict &sd, const decoded &dec, int32_t objstm,
+                 std::vector<member_origin> *origins) {
     const int32_t n = sd.n;
     const int32_t first = sd.first;
     if (first < 0 || n < 1 || n > OBJSTM_MAX_N || first > dec.len) return;
@@ -144,40 +166,67 @@ void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
         const int32_t before = d->objs.count;
         objvec_push(&d->objs, &m);
         if (d->objs.count == before) throw std::bad_alloc();
+        if (origins) origins->push_back(member_origin{before, objstm, static_cast<int32_t>(k)});
     }
+}
+
+// The data of object stream e with dictionary facts sd, decoded through its
+// filter chain; not ok when the chain cannot be read or decoded.
+decoded decode_with_chain(doc *d, const objent &e, const objstm_dict &sd) {
+    std::vector<filter_spec> chain;
+    const int32_t end = e.stream_pos > 0 ? e.stream_pos : d->len;
+    if (sd.filter >= 0 &&
+        !read_filter_chain(d, d->data, end, sd.filter + 7, sd.parms >= 0 ? sd.parms + 12 : -1, &chain))
+        return decoded{};
+    return decode_objstm(d, e, chain);
 }
 
 }  // namespace
 
 // Appends the members of every object stream of the table (is_objstm[i] 1
-// for an object stream at entry i), in table order, then header order.
-// Members appended here are never opened themselves. Never fails: a stream
-// that cannot be read adds nothing.
-void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm) {
+// for an object stream at entry i), in table order, then header order, and
+// their origins to *origins when it is not null. Members appended here are
+// never opened themselves. Never fails: a stream that cannot be read adds
+// nothing.
+void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm, std::vector<member_origin> *origins) {
     if (!d->data || d->objs.count == 0) return;
     const int32_t count = static_cast<int32_t>(std::min<size_t>(is_objstm.size(), static_cast<size_t>(d->objs.count)));
     // Most files have no object stream: nothing to read then.
     if (std::find(is_objstm.begin(), is_objstm.begin() + count, uint8_t{1}) == is_objstm.begin() + count) return;
     const std::vector<objstm_dict> dicts = read_objstm_dicts(d, count, is_objstm);
-    // Entries that share one "stream" keyword share its data: decode it once.
-    std::unordered_map<uint64_t, decoded> done;
+    // Filters and parameters given by reference are looked up through an
+    // index of the direct objects (members found here are not in it), so
+    // that many object streams naming them cost no search of the table each.
+    bool references = false;
+    int32_t searched = -1;  // entries sharing a region search it once
+    for (int32_t k = 0; k < count && !references; ++k) {
+        const objstm_dict &sd = dicts[static_cast<size_t>(k)];
+        const objent &e = d->objs.items[k];
+        const int32_t from = sd.filter < 0 ? sd.parms : sd.parms < 0 ? sd.filter : std::min(sd.filter, sd.parms);
+        if (!is_objstm[static_cast<size_t>(k)] || from < 0 || from == searched) continue;
+        references = find_kw(d->data, e.stream_pos > 0 ? e.stream_pos : d->len, from, "R") >= 0;
+        searched = from;
+    }
+    const temporary_index index(d, references);
+    // Entries that share one "stream" keyword share its data: decode it once
+    // for each place of /Filter and /DecodeParms their dictionaries give.
+    std::map<std::tuple<int32_t, int32_t, int32_t, int32_t>, decoded> done;
     for (int32_t k = 0; k < count; ++k) {
         if (!is_objstm[static_cast<size_t>(k)]) continue;
         const objent e = d->objs.items[k];  // a copy: appending may move the table
         const objstm_dict &sd = dicts[static_cast<size_t>(k)];
         // Without a usable /N and /First nothing can be read: no decoding.
         if (sd.first < 0 || sd.n < 1 || sd.n > OBJSTM_MAX_N) continue;
-        const uint64_t key = (static_cast<uint64_t>(e.data_pos) << 32) | (static_cast<uint64_t>(e.data_end) << 1) |
-                             (sd.flate ? 1u : 0u);
+        const auto key = std::make_tuple(e.data_pos, e.data_end, sd.filter, sd.parms);
         auto seen = done.find(key);
         decoded dec;
         if (seen != done.end()) {
             dec = seen->second;
         } else {
-            dec = decode_objstm(d, e, sd.flate);
+            dec = decode_with_chain(d, e, sd);
             done.emplace(key, dec);
         }
-        if (dec.ok) add_members(d, sd, dec);
+        if (dec.ok) add_members(d, sd, dec, k, origins);
     }
 }
 

@@ -1,6 +1,7 @@
 // Page boxes: reading PDF rectangles from page and /Pages dictionaries and
 // combining the crop box with the media box.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -60,32 +61,119 @@ text_range value_range(const doc *d, const objent *e) {
 }
 
 int32_t ref_at(const uint8_t *t, int32_t end, int32_t pos) {
-    int32_t i = skip_ws(t, pos, end);
+    int32_t after;
+    return ref_span(t, end, pos, &after);
+}
+
+int32_t ref_span(const uint8_t *t, int32_t end, int32_t pos, int32_t *after) {
+    int32_t i = skip_blank(t, pos, end);
     if (i >= end || !is_digit(t[i])) return -1;
     int32_t num = parse_int_at(t, end, &i);
     if (num <= 0) return -1;
-    i = skip_ws(t, i, end);
+    i = skip_blank(t, i, end);
     if (i >= end || !is_digit(t[i])) return -1;
     int32_t j = i;
     parse_int_at(t, end, &j);
     if (j == i) return -1;
-    i = skip_ws(t, j, end);
-    if (i < end && t[i] == 'R' && (i + 1 == end || !is_alnum(t[i + 1]))) return num;
+    i = skip_blank(t, j, end);
+    if (i < end && t[i] == 'R' && (i + 1 == end || !is_alnum(t[i + 1]))) {
+        *after = i + 1;
+        return num;
+    }
     return -1;
 }
 
-int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out) {
+namespace {
+
+bool starts_number(const text_range &r) {
+    if (r.start >= r.end) return false;
+    const uint8_t c = r.base[r.start];
+    return c == '+' || c == '-' || c == '.' || is_digit(c);
+}
+
+// The value of object num from its first byte (white space and comments
+// skipped) when it begins with a number; start = -1 otherwise.
+text_range number_value(const doc *d, int32_t num) {
+    const objent *o = d ? doc_lookup(d, num) : nullptr;
+    text_range r = o ? value_range(d, o) : text_range{nullptr, -1, -1};
+    if (r.start < 0) return r;
+    r.start = skip_blank(r.base, r.start, r.end);
+    if (!starts_number(r)) r.start = -1;
+    return r;
+}
+
+// The number at r.start (a sign, digits, an optional fraction), correctly
+// rounded; 0 when the sign is not followed by a digit or '.'.
+double exact_number(const text_range &r) {
+    int32_t i = r.start;
+    if (r.base[i] == '+') ++i;
+    int32_t e = i;
+    if (e < r.end && r.base[e] == '-') ++e;
+    while (e < r.end && (is_digit(r.base[e]) || r.base[e] == '.')) ++e;
+    double v = 0.0;
+    const char *from = reinterpret_cast<const char *>(r.base + i);
+    std::from_chars(from, reinterpret_cast<const char *>(r.base + e), v, std::chars_format::fixed);
+    return v;
+}
+
+// True when t[i, end) begins with the digits of a reference "N G R": a
+// quick test of the bytes before ref_span reads the numbers.
+inline bool looks_like_ref(const uint8_t *t, int32_t end, int32_t i) {
+    auto blank = [t, end](int32_t k) {
+        while (k < end && is_ws(t[k])) ++k;
+        return k < end && t[k] == '%' ? skip_blank(t, k, end) : k;
+    };
+    while (i < end && is_digit(t[i])) ++i;
+    if (i >= end || (!is_ws(t[i]) && t[i] != '%')) return false;
+    i = blank(i);
+    if (i >= end || !is_digit(t[i])) return false;
+    while (i < end && is_digit(t[i])) ++i;
+    i = blank(i);
+    return i < end && t[i] == 'R';
+}
+
+// The number object num holds, into *v; false when the object is missing
+// or its value does not begin with a number.
+bool number_object(const doc *d, int32_t num, double *v) {
+    text_range r = number_value(d, num);
+    if (r.start < 0) return false;
+    *v = read_real(r.base, r.end, &r.start);
+    return true;
+}
+
+}  // namespace
+
+int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out) { return read_rect_in(nullptr, t, end, pos, out); }
+
+int read_rect_in(const doc *d, const uint8_t *t, int32_t end, int32_t pos, rect *out) {
     if (pos < 0 || pos >= end || t[pos] != '[') return 0;
     double v[4];
     int n = 0;
-    int32_t i = skip_ws(t, pos + 1, end);
+    // References are rare: only an array with an 'R' before its "]" is
+    // looked at for them (arrays are short: a plain loop over them).
+    bool refs = false;
+    for (int32_t k = pos + 1; d && !refs && k < end && t[k] != ']'; ++k) refs = t[k] == 'R';
+    int32_t i = skip_blank(t, pos + 1, end);
     while (n < 4 && i < end) {
         uint8_t c = t[i];
         if (c == ']') break;
-        if (c == '+' || c == '-' || c == '.' || is_digit(c))
-            v[n++] = read_real(t, end, &i);
-        else
+        if (c == '%') {  // a comment: to the end of its line
+            const int32_t e = skip_comment(t, i, end);
+            i = e < 0 ? end : e;
+            continue;
+        }
+        if (c != '+' && c != '-' && c != '.' && !is_digit(c)) {
             ++i;  // white space, or a byte that is not part of a number
+            continue;
+        }
+        int32_t after = -1;
+        const int32_t ref = refs && is_digit(c) && looks_like_ref(t, end, i) ? ref_span(t, end, i, &after) : -1;
+        if (ref > 0) {  // "N G R": object N's number
+            if (!number_object(d, ref, &v[n++])) return 0;
+            i = after;
+            continue;
+        }
+        v[n++] = read_real(t, end, &i);
     }
     if (n < 4) return 0;
     for (double x : v)
@@ -106,9 +194,9 @@ int rect_from(const doc *d, const text_range &r, const char *name, int32_t first
     int found = -1;
     for (int32_t p = first; p >= 0; p = find_name(r.base, r.end, p + n + 1, r.end, name)) {
         found = 0;
-        int32_t q = skip_ws(r.base, p + n + 1, r.end);
+        int32_t q = skip_blank(r.base, p + n + 1, r.end);
         if (q < r.end && r.base[q] == '[') {
-            if (read_rect_at(r.base, r.end, q, out)) return 1;
+            if (read_rect_in(d, r.base, r.end, q, out)) return 1;
             continue;
         }
         // An indirect value: the referenced object's value must be the array.
@@ -118,8 +206,8 @@ int rect_from(const doc *d, const text_range &r, const char *name, int32_t first
         if (!o) continue;
         text_range v = value_range(d, o);
         if (v.start < 0) continue;
-        int32_t s = skip_ws(v.base, v.start, v.end);
-        if (read_rect_at(v.base, v.end, s, out)) return 1;
+        int32_t s = skip_blank(v.base, v.start, v.end);
+        if (read_rect_in(d, v.base, v.end, s, out)) return 1;
     }
     return found;
 }
@@ -132,17 +220,29 @@ int find_rect(const doc *d, const objent *e, const char *name, rect *out) {
     return rect_from(d, r, name, find_name(r.base, r.end, r.start, r.end, name), out);
 }
 
+double user_unit_at(const doc *d, const text_range &r, int32_t p) {
+    if (p < 0) return 0.0;
+    text_range v{r.base, skip_blank(r.base, p + 9, r.end), r.end};
+    int32_t after;
+    const int32_t ref = ref_span(v.base, v.end, v.start, &after);
+    if (ref > 0) v = number_value(d, ref);
+    if (v.start < 0 || !starts_number(v)) return 0.0;
+    const double u = exact_number(v);
+    return u > 0.0 && u <= MAX_USER_UNIT && u != 1.0 ? u : 0.0;
+}
+
 void fill_pageinfo(const doc *d, const objent *e, const page_attrs *inherited, pageinfo *p) {
     // One walk over the dictionary finds the first occurrence of each key
     // anywhere, and of /Contents and /Resources at its top level (which the
     // writer looks for first).
     static const char *const top[] = {"Contents", "Resources"};
-    static const char *const any[] = {"MediaBox", "CropBox", "Rotate", "Contents", "Resources"};
+    static const char *const any[] = {"MediaBox", "CropBox", "Rotate", "Contents", "Resources", "UserUnit"};
     int32_t top_at[2] = {-1, -1};
-    int32_t at[5] = {-1, -1, -1, -1, -1};
+    int32_t at[6] = {-1, -1, -1, -1, -1, -1};
     const text_range r = dict_range(d, e);
-    if (r.start >= 0) find_names_top_any(r.base, r.end, r.start, r.end, top, 2, top_at, any, 5, at);
+    if (r.start >= 0) find_names_top_any(r.base, r.end, r.start, r.end, top, 2, top_at, any, 6, at);
     p->own_rotate = r.start >= 0 ? rotate_value_at(d, r, at[2]) : -1;
+    p->user_unit = r.start >= 0 ? user_unit_at(d, r, at[5]) : 0.0;
     p->contents_key = top_at[0] >= 0 ? top_at[0] : at[3];
     p->resources_key = top_at[1] >= 0 ? top_at[1] : at[4];
     p->dict_read = 1;

@@ -28,18 +28,32 @@ struct page_attrs {
 // file). start = -1 when the "obj" keyword cannot be found.
 text_range value_range(const doc *d, const objent *e);
 
-// The object number N when t[pos, end) begins, after white space, with a
-// reference "N G R" (N > 0, "R" followed by a non-alphanumeric byte or end);
-// else -1.
+// The object number N when t[pos, end) begins, after white space and
+// comments, with a reference "N G R" (N > 0, "R" followed by a
+// non-alphanumeric byte or end); else -1.
 int32_t ref_at(const uint8_t *t, int32_t end, int32_t pos);
+// ref_at, also giving the position right after the "R" in *after.
+int32_t ref_span(const uint8_t *t, int32_t end, int32_t pos, int32_t *after);
+
+// Largest /UserUnit taken; larger values (no viewer honours them) count as none.
+constexpr double MAX_USER_UNIT = 75000.0;
+
+// The /UserUnit value whose key's '/' stands at p in the dictionary text r:
+// a number, or a reference to one, when it is above 0, at most
+// MAX_USER_UNIT and not 1; else (and when p is -1) 0.
+double user_unit_at(const doc *d, const text_range &r, int32_t p);
 
 // The attributes at the top of the tree: rotation 0, no boxes, no resources.
 page_attrs root_attrs();
 
 // Reads a PDF rectangle from the array whose "[" stands at pos in t[0, end).
-// Takes the first four numbers, normalises the corners and returns 1 when
-// the width and height are both finite and greater than 0; else 0
-// (*out untouched). Never reads at or past end.
+// Takes the first four numbers (comments are white space), normalises the
+// corners and returns 1 when the width and height are both finite and
+// greater than 0; else 0 (*out untouched). A number given as a reference
+// "N G R" is object N's number, looked up in d (when N holds no number the
+// array does not qualify). Never reads at or past end.
+int read_rect_in(const doc *d, const uint8_t *t, int32_t end, int32_t pos, rect *out);
+// read_rect_in without a document: every number is read as it stands.
 int read_rect_at(const uint8_t *t, int32_t end, int32_t pos, rect *out);
 
 // Looks for the key `name` (/MediaBox, /CropBox) in the object's dictionary
@@ -52,9 +66,9 @@ int find_rect(const doc *d, const objent *e, const char *name, rect *out);
 // (else the inherited one) clipped to the own media box (else the inherited
 // one); either alone when the other is missing or they do not overlap;
 // 0 0 595 842 when neither exists; and the page's own rotation
-// (obj_rotate_own's answer) and the places of its /Contents and /Resources
-// keys (find_page_keys' answers) into p, setting p->dict_read. Touches no
-// other field.
+// (obj_rotate_own's answer), its /UserUnit (user_unit_at's answer) and the
+// places of its /Contents and /Resources keys (find_page_keys' answers) into
+// p, setting p->dict_read. Touches no other field.
 void fill_pageinfo(const doc *d, const objent *e, const page_attrs *inherited, pageinfo *p);
 
 }  // namespace plenvo

@@ -80,11 +80,16 @@ int32_t next_top_name(const uint8_t *t, int32_t end, int32_t *i, int *depth, con
 // Appends the object numbers of the /Kids array whose "[" stands at pos.
 // Returns 0, or -2 when the array holds an inline dictionary.
 int read_kids_array(const uint8_t *t, int32_t end, int32_t pos, std::vector<int32_t> &kids) {
-    int32_t i = skip_ws(t, pos + 1, end);
+    int32_t i = skip_blank(t, pos + 1, end);
     while (i < end) {
         uint8_t c = t[i];
         if (c == ']') break;
         if (c == '<' && i + 1 < end && t[i + 1] == '<') return -2;
+        if (c == '%') {  // a comment: to the end of its line
+            const int32_t e = skip_comment(t, i, end);
+            i = e < 0 ? end : e;
+            continue;
+        }
         if (!is_digit(c)) {
             ++i;
             continue;
@@ -97,7 +102,7 @@ int read_kids_array(const uint8_t *t, int32_t end, int32_t pos, std::vector<int3
         }
         i = j;
         if (num > 0) kids.push_back(num);
-        i = skip_ws(t, i, end);
+        i = skip_blank(t, i, end);
         if (i < end && is_digit(t[i])) {  // the generation number
             j = i;
             parse_int_at(t, end, &j);
@@ -106,9 +111,9 @@ int read_kids_array(const uint8_t *t, int32_t end, int32_t pos, std::vector<int3
             else
                 i = j;
         }
-        i = skip_ws(t, i, end);
+        i = skip_blank(t, i, end);
         if (i < end && t[i] == 'R') ++i;
-        i = skip_ws(t, i, end);
+        i = skip_blank(t, i, end);
     }
     return 0;
 }
@@ -121,7 +126,7 @@ int read_kids(const doc *d, const objent *e, std::vector<int32_t> &kids) {
     if (r.start < 0) return 0;
     for (int32_t p = find_name(r.base, r.end, r.start, r.end, "Kids"); p >= 0;
          p = find_name(r.base, r.end, p + 5, r.end, "Kids")) {
-        int32_t q = skip_ws(r.base, p + 5, r.end);
+        int32_t q = skip_blank(r.base, p + 5, r.end);
         if (q < r.end && r.base[q] == '[') return read_kids_array(r.base, r.end, q, kids);
         int32_t ref = ref_at(r.base, r.end, q);
         if (ref <= 0) continue;
@@ -129,7 +134,7 @@ int read_kids(const doc *d, const objent *e, std::vector<int32_t> &kids) {
         if (!o) continue;
         text_range v = value_range(d, o);
         if (v.start < 0) continue;
-        int32_t s = skip_ws(v.base, v.start, v.end);
+        int32_t s = skip_blank(v.base, v.start, v.end);
         if (s < v.end && v.base[s] == '[') return read_kids_array(v.base, v.end, s, kids);
     }
     return 0;
@@ -231,7 +236,7 @@ int obj_type(const doc *d, const objent *e) {
     for (;;) {
         int32_t p = next_top_name(r.base, r.end, &i, &depth, "Type", 4);
         if (p < 0) return 0;
-        int32_t q = skip_ws(r.base, p + 5, r.end);
+        int32_t q = skip_blank(r.base, p + 5, r.end);
         if (q + 5 > r.end || std::memcmp(r.base + q, "/Page", 5) != 0) continue;
         int32_t s = q + 5;
         if (s == r.end || !is_alnum(r.base[s])) return 1;

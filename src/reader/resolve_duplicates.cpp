@@ -1,9 +1,12 @@
-// Duplicate resolution: one entry per object number. A direct object beats
-// any member of an object stream; among direct objects, and among members,
-// the one latest in table order wins. Object streams themselves and numbers
-// above MAX_OBJNUM leave the table.
+// Duplicate resolution: one entry per object number. A number defined more
+// than once gets the definition the cross-reference data names, when that
+// data is sound (xref_choice.cpp); otherwise a direct object beats any member
+// of an object stream, and among direct objects, and among members, the one
+// latest in table order wins. Object streams themselves and numbers above
+// MAX_OBJNUM leave the table.
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "reader/scan_phases.h"
 
@@ -18,18 +21,20 @@ bool keep_entry(const objent &e, int32_t i, bool objstm, int32_t last_direct, in
     return !objstm;
 }
 
-// Keep flags with two arrays indexed by number (dense numbering).
-void decide_by_arrays(const doc *d, int32_t top, const std::vector<uint8_t> &objstm, std::vector<uint8_t> *keep) {
+// Keep flags with two arrays indexed by number (dense numbering). Numbers
+// defined more than once (object streams aside) go into *dups, perhaps
+// several times.
+void decide_by_arrays(const doc *d, int32_t top, const std::vector<uint8_t> &objstm, std::vector<uint8_t> *keep,
+                      std::vector<int32_t> *dups) {
     const objent *it = d->objs.items;
     const int32_t n = d->objs.count;
     std::vector<int32_t> last_direct(static_cast<size_t>(top) + 1, -1), last_member(static_cast<size_t>(top) + 1, -1);
     for (int32_t i = 0; i < n; ++i) {
         const int32_t num = it[i].num;
-        if (num < 1 || num > top) continue;
-        if (it[i].in_objstm)
-            last_member[static_cast<size_t>(num)] = i;
-        else if (!objstm[static_cast<size_t>(i)])
-            last_direct[static_cast<size_t>(num)] = i;
+        if (num < 1 || num > top || (!it[i].in_objstm && objstm[static_cast<size_t>(i)])) continue;
+        int32_t &last = it[i].in_objstm ? last_member[static_cast<size_t>(num)] : last_direct[static_cast<size_t>(num)];
+        if (last_direct[static_cast<size_t>(num)] >= 0 || last_member[static_cast<size_t>(num)] >= 0) dups->push_back(num);
+        last = i;
     }
     for (int32_t i = 0; i < n; ++i) {
         const int32_t num = it[i].num;
@@ -42,7 +47,8 @@ void decide_by_arrays(const doc *d, int32_t top, const std::vector<uint8_t> &obj
 
 // The same decisions from the entries sorted by number (sparse numbering,
 // where arrays of the largest number would be mostly empty).
-void decide_by_sorting(const doc *d, const std::vector<uint8_t> &objstm, std::vector<uint8_t> *keep) {
+void decide_by_sorting(const doc *d, const std::vector<uint8_t> &objstm, std::vector<uint8_t> *keep,
+                       std::vector<int32_t> *dups) {
     const objent *it = d->objs.items;
     const int32_t n = d->objs.count;
     std::vector<std::pair<int32_t, int32_t>> by_num;  // (num, index)
@@ -54,13 +60,18 @@ void decide_by_sorting(const doc *d, const std::vector<uint8_t> &objstm, std::ve
     while (g < by_num.size()) {
         size_t h = g;
         int32_t last_direct = -1, last_member = -1;
+        int defs = 0;
         for (; h < by_num.size() && by_num[h].first == by_num[g].first; ++h) {
             const int32_t i = by_num[h].second;  // increasing within the group
-            if (it[i].in_objstm)
+            if (it[i].in_objstm) {
                 last_member = i;
-            else if (!objstm[static_cast<size_t>(i)])
+                ++defs;
+            } else if (!objstm[static_cast<size_t>(i)]) {
                 last_direct = i;
+                ++defs;
+            }
         }
+        if (defs > 1) dups->push_back(by_num[g].first);
         for (size_t k = g; k < h; ++k) {
             const int32_t i = by_num[k].second;
             (*keep)[static_cast<size_t>(i)] =
@@ -77,7 +88,7 @@ void decide_by_sorting(const doc *d, const std::vector<uint8_t> &objstm, std::ve
 // Never fails; allocates working arrays proportional to the table (or to the
 // largest number when numbering is dense). flags: the object-stream flags
 // read_object_streams was given.
-void resolve_duplicates(doc *d, const std::vector<uint8_t> &flags) {
+void resolve_duplicates(doc *d, const std::vector<uint8_t> &flags, const std::vector<member_origin> *origins) {
     objvec &v = d->objs;
     d->max_num = 0;
     if (v.count == 0) return;
@@ -88,16 +99,20 @@ void resolve_duplicates(doc *d, const std::vector<uint8_t> &flags) {
     for (int32_t i = 0; i < v.count; ++i)
         if (v.items[i].num <= MAX_OBJNUM && v.items[i].num > top) top = v.items[i].num;
     std::vector<uint8_t> keep(static_cast<size_t>(v.count), 0);
+    std::vector<int32_t> dups;
     bool decided = false;
     if (static_cast<int64_t>(top) <= 4 * static_cast<int64_t>(v.count) + 4096) {
         try {
-            decide_by_arrays(d, top, objstm, &keep);
+            decide_by_arrays(d, top, objstm, &keep, &dups);
             decided = true;
         } catch (const std::bad_alloc &) {
             // The sorted form needs memory in proportion to the table only.
+            dups.clear();
         }
     }
-    if (!decided) decide_by_sorting(d, objstm, &keep);
+    if (!decided) decide_by_sorting(d, objstm, &keep, &dups);
+    // Only numbers defined more than once ask the cross-reference data.
+    if (origins && !dups.empty()) choose_by_xref(d, objstm, *origins, std::move(dups), &keep);
     int32_t w = 0;
     for (int32_t i = 0; i < v.count; ++i) {
         if (!keep[static_cast<size_t>(i)]) continue;

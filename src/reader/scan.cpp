@@ -16,6 +16,14 @@ int32_t skip_ws(const uint8_t *t, int32_t start, int32_t end) {
     return start;
 }
 
+int32_t skip_blank(const uint8_t *t, int32_t start, int32_t end) {
+    for (;;) {
+        while (start < end && is_ws(t[start])) ++start;
+        if (start >= end || t[start] != '%') return start;
+        while (start < end && t[start] != '\r' && t[start] != '\n') ++start;
+    }
+}
+
 int32_t find_kw(const uint8_t *t, int32_t len, int32_t start, const char *kw) {
     const int32_t n = static_cast<int32_t>(std::strlen(kw));
     int32_t i = start < 0 ? 0 : start;
@@ -165,6 +173,11 @@ static int32_t skip_literal(const uint8_t *t, int32_t i, int32_t end) {
         ++j;
     }
     return -1;
+}
+
+int32_t skip_comment(const uint8_t *t, int32_t i, int32_t end) {
+    while (i < end && t[i] != '\r' && t[i] != '\n') ++i;
+    return i < end ? i : -1;
 }
 
 namespace {
@@ -345,7 +358,7 @@ int32_t dict_stream_kw(const uint8_t *t, int32_t len, int32_t start) {
             }
             --depth;
             if (depth == 0) {
-                int32_t p = skip_ws(t, i + 2, len);
+                int32_t p = skip_blank(t, i + 2, len);
                 return kw_at(t, p, len, "stream") ? p : -1;
             }
             i += 2;
@@ -356,6 +369,11 @@ int32_t dict_stream_kw(const uint8_t *t, int32_t len, int32_t start) {
             int32_t j = skip_literal(t, i, len);
             if (j < 0) return -1;
             i = j;
+            continue;
+        }
+        if (c == '%') {
+            i = skip_comment(t, i, len);
+            if (i < 0) return -1;
             continue;
         }
         ++i;
@@ -382,6 +400,9 @@ char *dict_text_at(const uint8_t *t, int32_t len, int32_t pos) {
             i += 2;
         } else if (c == '(') {
             int32_t j = skip_literal(t, i, len);
+            i = j < 0 ? len : j;
+        } else if (c == '%') {
+            int32_t j = skip_comment(t, i, len);
             i = j < 0 ? len : j;
         } else {
             ++i;
@@ -415,7 +436,7 @@ static bool read_digits(const uint8_t *t, int32_t len, int32_t *i, bool neg, int
 }
 
 int32_t parse_int_at(const uint8_t *t, int32_t len, int32_t *pos) {
-    int32_t i = skip_ws(t, *pos, len);
+    int32_t i = skip_blank(t, *pos, len);
     if (i >= len) return -1;
     bool neg = false;
     if (t[i] == '-') {
@@ -429,7 +450,7 @@ int32_t parse_int_at(const uint8_t *t, int32_t len, int32_t *pos) {
 }
 
 int32_t read_int_adv(const uint8_t *t, int32_t len, int32_t *pos) {
-    int32_t i = skip_ws(t, *pos, len);
+    int32_t i = skip_blank(t, *pos, len);
     if (i >= len) return -1;
     bool neg = false;
     if (t[i] == '-' || t[i] == '+') {
@@ -448,18 +469,18 @@ static bool length_value(const uint8_t *t, int32_t end, int32_t p, int32_t *out_
                          bool *array_dead) {
     // The byte right after "/Length" is the separator; the value starts after it.
     int32_t i = p + 8 < end ? p + 8 : end;
-    i = skip_ws(t, i, end);
+    i = skip_blank(t, i, end);
     if (i >= end) return false;
     uint8_t c = t[i];
     if (is_digit(c) || c == '-') {
         int32_t n = parse_int_at(t, end, &i);
         if (n < 0) return false;
-        int32_t j = skip_ws(t, i, end);
+        int32_t j = skip_blank(t, i, end);
         if (j < end && is_digit(t[j])) {
             int32_t g = j;
             parse_int_at(t, end, &g);  // the generation: any value
             if (g != j) {
-                int32_t k = skip_ws(t, g, end);
+                int32_t k = skip_blank(t, g, end);
                 if (k < end && t[k] == 'R' && (k + 1 == end || !is_alnum(t[k + 1]))) {
                     *out_ref = n;
                     return true;
@@ -476,6 +497,11 @@ static bool length_value(const uint8_t *t, int32_t end, int32_t p, int32_t *out_
         int32_t last = -1;
         ++i;
         while (i < end && t[i] != ']') {
+            if (t[i] == '%') {  // a comment: to the end of its line
+                const int32_t e = skip_comment(t, i, end);
+                i = e < 0 ? end : e;
+                continue;
+            }
             int32_t q = i;
             int32_t v = parse_int_at(t, end, &q);
             if (q != i && v >= 0) last = v;
@@ -512,7 +538,7 @@ int32_t read_obj_int_value(const uint8_t *t, int32_t len, int32_t hdr_pos) {
         if (parse_int_at(t, len, &i) < 0) return -1;
         i = skip_ws(t, i, len);
     }
-    if (kw_at(t, i, len, "obj")) i = skip_ws(t, i + 3, len);
+    if (kw_at(t, i, len, "obj")) i = skip_blank(t, i + 3, len);
     int32_t v = parse_int_at(t, len, &i);
     return v >= 0 ? v : -1;
 }

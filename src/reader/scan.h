@@ -11,6 +11,14 @@ namespace plenvo {
 // First position in [start, end) that is not white space, or end.
 int32_t skip_ws(const uint8_t *t, int32_t start, int32_t end);
 
+// First position in [start, end) that is neither white space nor inside a
+// comment (a '%' up to the end of its line), or end.
+int32_t skip_blank(const uint8_t *t, int32_t start, int32_t end);
+
+// The position of the line end (CR or LF) that ends the comment whose '%'
+// is at i, or -1 when the comment runs to end.
+int32_t skip_comment(const uint8_t *t, int32_t i, int32_t end);
+
 // First occurrence of keyword kw at or after start (negative start = 0), with
 // non-alphanumeric bytes (or the text's edges) on both sides; -1 if none.
 int32_t find_kw(const uint8_t *t, int32_t len, int32_t start, const char *kw);
@@ -53,7 +61,7 @@ int32_t dict_stream_kw(const uint8_t *t, int32_t len, int32_t start);
 // hold "<<", the dictionary does not close, or memory runs out.
 char *dict_text_at(const uint8_t *t, int32_t len, int32_t pos);
 
-// Skips white space, reads an optional '-' and a digit run. Returns the value
+// Skips white space and comments, reads an optional '-' and a digit run. Returns the value
 // and moves *pos past the digits; -1 (position unchanged) when there is no
 // number or its value leaves the 32-bit signed range.
 int32_t parse_int_at(const uint8_t *t, int32_t len, int32_t *pos);

@@ -158,12 +158,36 @@ std::vector<uint8_t> objstm_flags(const doc *d, int32_t count);
 // regions that do are searched.
 std::vector<uint8_t> objstm_flags(const doc *d, int32_t count, const std::vector<int32_t> &objstm_names);
 
+// Where a member of an object stream came from.
+struct member_origin {
+    int32_t member;  // its index in d->objs
+    int32_t objstm;  // the index of its object stream's entry in d->objs
+    int32_t slot;    // its place among the pairs of the stream's header, from 0
+};
+
 // read_object_streams with the flags objstm_flags gives for the table as it
 // stands, computed once by the caller and passed on to resolve_duplicates.
-// Entries past the flags are not read.
-void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm);
+// Entries past the flags are not read. The origin of every member appended
+// goes into *origins (in table order) when it is not null.
+void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm, std::vector<member_origin> *origins = nullptr);
 // resolve_duplicates with the flags of read_object_streams: entries past them
-// (members appended since) count as no object stream.
-void resolve_duplicates(doc *d, const std::vector<uint8_t> &objstm);
+// (members appended since) count as no object stream. With the members'
+// origins, a number defined more than once is given the definition the
+// file's cross-reference data names, when that data reads cleanly and the
+// definition is where it says (see choose_by_xref); otherwise, and without
+// origins, the latest direct definition wins, else the latest member.
+void resolve_duplicates(doc *d, const std::vector<uint8_t> &objstm, const std::vector<member_origin> *origins = nullptr);
+
+// The part of resolve_duplicates that asks the cross-reference data, for the
+// numbers in `dups` (defined more than once; repeats allowed): when the chain
+// of sections reads cleanly, a number whose entry is verified keeps that
+// definition alone in *keep (indexed like d->objs). Verified means: a type 1
+// entry's offset holds "num gen obj" and a direct definition (no object
+// stream) has its header there; a type 2 entry names an object stream that
+// lists the member in that place (when several object streams of that number
+// do, the one its own entry points at). Every other number keeps *keep as
+// the scan's rule made it. Reads only the sections, not the whole file.
+void choose_by_xref(const doc *d, const std::vector<uint8_t> &objstm, const std::vector<member_origin> &origins,
+                    std::vector<int32_t> dups, std::vector<uint8_t> *keep);
 
 }  // namespace plenvo

@@ -30,9 +30,13 @@ struct length_probe {
         if (i + 1 > reach) reach = i + 1;
         return t[i];
     }
+    // White space and comments, as skip_blank.
     int32_t skip_ws(int32_t i) {
-        while (in(i) && is_ws(at(i))) ++i;
-        return i;
+        for (;;) {
+            while (in(i) && is_ws(at(i))) ++i;
+            if (!in(i) || at(i) != '%') return i;
+            while (in(i) && at(i) != '\r' && at(i) != '\n') ++i;
+        }
     }
     // As parse_int_at over t[0..end).
     int32_t parse_int(int32_t *pos) {
@@ -81,6 +85,10 @@ struct length_probe {
             int32_t last = -1;
             ++i;
             while (in(i) && at(i) != ']') {
+                if (at(i) == '%') {  // a comment: to the end of its line
+                    while (in(i) && at(i) != '\r' && at(i) != '\n') ++i;
+                    continue;
+                }
                 int32_t q = i;
                 const int32_t v = parse_int(&q);
                 if (q != i && v >= 0) last = v;

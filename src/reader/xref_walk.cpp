@@ -7,17 +7,19 @@
 
 #include "reader/doc.h"
 #include "reader/scan.h"
+#include "reader/xref_sections.h"
 
 namespace plenvo {
 namespace {
 
 constexpr int MAX_XREF_STREAMS = 32;
 
-// Position of the last "startxref" keyword in t[0..len), or -1. Occurrences
-// of the keyword cannot overlap, so the last one seen from the end is the
-// last one a forward search would find. It normally stands in the last
-// bytes: those are read backwards; a file without one there is searched
-// forwards, jumping from one 'x' (its sixth byte) to the next.
+}  // namespace
+
+// Occurrences of the keyword cannot overlap, so the last one seen from the
+// end is the last one a forward search would find. It normally stands in
+// the last bytes: those are read backwards; a file without one there is
+// searched forwards, jumping from one 'x' (its sixth byte) to the next.
 int32_t last_startxref(const uint8_t *t, int32_t len) {
     const int32_t tail = len > 65536 ? len - 65536 : 0;
     for (int32_t i = len - 9; i >= tail; --i)
@@ -34,6 +36,8 @@ int32_t last_startxref(const uint8_t *t, int32_t len) {
     }
     return last;
 }
+
+namespace {
 
 // Remembers the answer of a forward search so that calls with non-decreasing
 // start positions cost one pass over the text in all.
@@ -79,7 +83,7 @@ void read_trailers(doc *d, int32_t from) {
     auto find_info = [&](int32_t p) { return find_name(t, len, p, len, "Info"); };
 
     for (int32_t kw = find_kw(t, len, from, "trailer"); kw >= 0; kw = find_kw(t, len, kw + 1, "trailer")) {
-        const int32_t dpos = skip_ws(t, kw + 7, len);
+        const int32_t dpos = skip_blank(t, kw + 7, len);
         int32_t end = next_startxref.next(dpos, find_startxref);
         if (end < 0) end = len;
         if (dpos >= end || t[dpos] != '<') continue;
@@ -114,7 +118,7 @@ int32_t read_xref_stream(doc *d, int32_t p, int *streams) {
     }
     ++*streams;
     if (!kw_at(t, i, len, "obj")) return -1;
-    i = skip_ws(t, i + 3, len);
+    i = skip_blank(t, i + 3, len);
     int32_t end = len;
     if (i < len && t[i] == '<') {
         const int32_t s = dict_stream_kw(t, len, i);

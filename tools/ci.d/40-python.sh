@@ -3,8 +3,9 @@
 # library of the build ($1) is installed with pip
 # (PLENVO_LIB=... pip install --no-build-isolation ./python) into a virtual
 # environment, offline, with Debian's setuptools, and python/tests run with
-# pytest against the installed copy (never the source tree). Debian's python3 (or $PLENVO_PYTHON); installs python3-pip,
-# python3-setuptools, python3-wheel and python3-pytest when missing.
+# pytest against the installed copy (never the source tree). Debian's
+# python3 (or $PLENVO_PYTHON). Run alone, it installs the packages below
+# when missing (as root; otherwise it names them and stops).
 # Packages: python3 python3-pip python3-setuptools python3-wheel python3-pytest
 set -uo pipefail
 build=$(cd "${1:?usage: 40-python.sh BUILD_DIR}" && pwd)
@@ -16,26 +17,14 @@ trap 'rm -rf "$tmp"' EXIT
 export PYTHONDONTWRITEBYTECODE=1
 unset PLENVO_LIBRARY PLENVO_LIB
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-finish() {
-    echo "python: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$(dirname "$0")/tally.bash" python
 
 missing=()
 for mod in pip:python3-pip setuptools:python3-setuptools wheel:python3-wheel pytest:python3-pytest; do
     "$py" -c "import ${mod%%:*}" 2>/dev/null || missing+=("${mod#*:}")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"; } \
-        >"$tmp/apt.log" 2>&1 || { cat "$tmp/apt.log"; fail "installing ${missing[*]}"; finish; }
+    "$root/tools/need-packages" 40-python.sh "${missing[@]}" || { fail "missing: ${missing[*]}"; finish; }
 fi
 
 lib=""

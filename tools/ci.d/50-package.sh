@@ -78,6 +78,27 @@ pkgconfig_consumer() {
     "$tmp/consumer_pc" "$tmp/sample.pdf" "$tmp/out-pc.pdf"
 }
 
+# The README's pkg-config line, run as it stands on app.c (the consumer)
+# with the prefix's pkgconfig folder on PKG_CONFIG_PATH: the program starts
+# without LD_LIBRARY_PATH. Built without the README's run path, the same
+# program cannot find the library, which is why the README shows it.
+readme_pkgconfig_line() {
+    local line
+    line=$(grep -E '^cc .*pkg-config --cflags --libs plenvo' "$root/README.md" | head -n 1)
+    [ -n "$line" ] || { echo "README.md has no 'cc ... pkg-config --cflags --libs plenvo' line"; return 1; }
+    echo "$line"
+    mkdir -p "$tmp/readme" && cp "$root/tests/package/consumer.c" "$tmp/readme/app.c" || return 1
+    (cd "$tmp/readme" && PKG_CONFIG_PATH="$prefix/lib/pkgconfig" bash -euc "$line") || return 1
+    env -u LD_LIBRARY_PATH "$tmp/readme/app" "$tmp/sample.pdf" "$tmp/out-readme.pdf" || return 1
+    # shellcheck disable=SC2046
+    cc -o "$tmp/readme/app-no-rpath" "$tmp/readme/app.c" \
+       $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs plenvo) || return 1
+    if env -u LD_LIBRARY_PATH "$tmp/readme/app-no-rpath" >/dev/null 2>&1; then
+        echo "the program ran without the run path: the check proves nothing here"
+        return 1
+    fi
+}
+
 header_as_c() {
     printf '#include <plenvo.h>\n#include <plenvo.h>\n' >"$tmp/only.c"
     gcc -std=c99 -Wall -Wextra -Werror -pedantic -I"$prefix/include" -c "$tmp/only.c" -o "$tmp/only_c.o" &&
@@ -99,6 +120,7 @@ check "installed command-line program" installed_cli
 check "find_package consumer (C and C++)" cmake_consumer
 check "find_package refuses another major version" cmake_version_check
 check "pkg-config consumer" pkgconfig_consumer
+check "the README's pkg-config line (run path included)" readme_pkgconfig_line
 check "header alone as C" header_as_c
 check "header alone as C++" header_as_cxx
 

@@ -22,15 +22,7 @@ work=$(cd "$work" && pwd)
 win_build=$work/build
 triplet=x86_64-w64-mingw32
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-finish() {
-    echo "windows: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$(dirname "$0")/tally.bash" windows
 
 # ---- tools ----
 find_wine() {

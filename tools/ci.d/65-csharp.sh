@@ -3,8 +3,8 @@
 # under Mono against the Linux shared library of the build ($1): fits, scales
 # and queries generated PDFs (file names in Greek, Chinese and with an emoji
 # included), checks the written page sizes with pdfinfo when present, and the
-# library's messages on failure. Installs mono-mcs and mono-runtime when
-# missing.
+# library's messages on failure. Run alone, it installs mono-mcs and
+# mono-runtime when missing (as root; otherwise it names them and stops).
 # Packages: mono-mcs mono-runtime poppler-utils
 set -uo pipefail
 build=$(cd "${1:?usage: 65-csharp.sh BUILD_DIR}" && pwd)
@@ -12,25 +12,13 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-finish() {
-    echo "csharp: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$(dirname "$0")/tally.bash" csharp
 
 missing=()
 command -v mcs >/dev/null || missing+=(mono-mcs)
 command -v mono >/dev/null || missing+=(mono-runtime)
 if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"; } \
-        >"$tmp/apt.log" 2>&1 || { cat "$tmp/apt.log"; fail "installing ${missing[*]}"; finish; }
+    "$root/tools/need-packages" 65-csharp.sh "${missing[@]}" || { fail "missing: ${missing[*]}"; finish; }
 fi
 [ -e "$build/libplenvo.so" ] || { fail "no libplenvo.so in $build"; finish; }
 

@@ -19,15 +19,7 @@
 # Packages: git
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; }
-finish() {
-    echo "fresh-clone: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$(dirname "$0")/tally.bash" fresh-clone
 
 if ! git -C "$root" rev-parse --verify -q HEAD >/dev/null; then
     fail "$root is not a git checkout"
