@@ -72,7 +72,7 @@ class Context:
             want = g.expected_placement(page.obj, mode)
             got = g.written_placement(self.out_pages[k]) if k < len(self.out_pages) else None
             cands = [want[0]] if want else []
-            if got is not None and not (cands and cands[0].close_to(got, 1e-4)):
+            if got is not None and not (cands and cands[0].close_to(got, 1e-9)):
                 cands.append(got)
             self.placements.append(cands)
         self.annot_copy = {}   # objgen of an input annotation: its output copy
@@ -767,8 +767,11 @@ def check_pages(ctx, report):
             problems.append("page %d: placement %s" % (k + 1, "unknown" if want is None else "not found in the output"))
         else:
             t, pw, ph = want
+            # The scale is written with four decimals: its rounding (up to
+            # 5e-5) moves the page by as much times its coordinates.
+            shift = g.TOLERANCE + 5e-5 * sum(abs(v) for v in g.page_box(page.obj))
             if not (all(abs(p - q) <= 1e-4 + 1e-6 * abs(q) for p, q in zip(got.m[:4], t.m[:4])) and
-                    all(abs(p - q) <= g.TOLERANCE for p, q in zip(got.m[4:], t.m[4:]))):
+                    all(abs(p - q) <= shift for p, q in zip(got.m[4:], t.m[4:]))):
                 problems.append("page %d: drawn with %r, expected %r" % (k + 1, got, t))
             size = g.box(out.get("/MediaBox"))
             if size is None or not g.close([size[2] - size[0], size[3] - size[1]], [pw, ph]):
