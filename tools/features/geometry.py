@@ -198,8 +198,10 @@ def rect_choices(t, r, flags):
     """The acceptable new /Rect of an annotation with rectangle r and flags
     /F: the bounding box of its moved corners; for NoRotate, the rectangle
     kept upright and pinned at its moved upper-left corner, as viewers draw
-    it on a turned page; for NoZoom, the moved rectangle at its own size,
-    pinned the same way (the last choice is the one viewers show)."""
+    it on a turned page (the last choice, the one a rescaler should make);
+    for NoZoom, the moved rectangle at its own size, pinned at the moved
+    upper-left corner or at the upper-left of the moved rectangle (which
+    differ on a turned page)."""
     choices = [rect_bbox(t, r)]
     s = t.scale() or 1.0
     k = 1.0 if flags & NO_ZOOM else s
@@ -208,6 +210,9 @@ def rect_choices(t, r, flags):
         x, y = t.apply(r[0], r[3])
         choices.append((x, y - h * k, x + w * k, y))
     elif flags & NO_ZOOM:
+        x0, _, _, y1 = choices[0]
+        tw, th = (h, w) if t.turned() else (w, h)
+        choices.append((x0, y1 - th, x0 + tw, y1))
         choices.append(rect_bbox(t, (r[0], r[3] - h / s, r[0] + w / s, r[3])))
     return choices
 
