@@ -2,8 +2,7 @@
 // generated documents of 10,000 and 100,000 pages, with plain objects and
 // with the pages inside compressed object streams, of a 100 MB document, and
 // of hostile files built to make an object-by-object search quadratic.
-// Reports MB/s and pages/s; time must grow linearly with size. Wall time:
-// inputs of 1 MiB or more are loaded with a helper thread.
+// Reports MB/s and pages/s; time must grow linearly with size.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>

@@ -55,7 +55,8 @@ OPTIONS
                        -o the results are written next to their inputs.
     -j, --jobs N       Processes N files at the same time, each in its own
                        process; 0 means one per processor. Default 1.
-    -q, --quiet        No progress line and no summary.
+    -q, --quiet        No progress line, no summary and no page-size
+                       warning.
     --all              size: every page.
     -h, --help         Prints this text.
     -V, --version      Prints "plenvo" and the version.
@@ -70,6 +71,11 @@ OUTPUT
     A progress line "[done/total] file" is drawn on standard error when more
     than one file is processed and standard error is a terminal, followed
     by "plenvo: N of M files failed" when some failed.
+
+    fit --size warns on standard error when a side is larger than 14400
+    points (200 inches), the largest page most PDF viewers accept:
+        plenvo: warning: target size W x H pt exceeds 14400 pt on a side, ...
+    The files are written all the same and the exit status is not changed.
 
     Each failure is one line on standard error:
         plenvo: FILE: MESSAGE

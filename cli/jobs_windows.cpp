@@ -94,7 +94,10 @@ bool start(const std::string &exe, const job &j, const job_words_fn &words, chil
     SetHandleInformation(rd, HANDLE_FLAG_INHERIT, 0);
 
     std::string line = quote_arg(exe);
-    for (const std::string &w : words(j)) line += " " + quote_arg(w);
+    for (const std::string &w : words(j)) {
+        line += ' ';
+        line += quote_arg(w);
+    }
     std::vector<char> cmd(line.begin(), line.end());
     cmd.push_back('\0');
 

@@ -30,6 +30,10 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
+// The largest page side, in points (200 inches), that most PDF viewers
+// accept; the library writes larger pages all the same.
+constexpr float VIEWER_PAGE_LIMIT_PT = 14400.0f;
+
 int usage_error(const std::string &message) {
     std::string text = "plenvo: " + message + "\nTry 'plenvo --help' for more information.\n";
     std::fputs(text.c_str(), stderr);
@@ -101,10 +105,23 @@ std::vector<std::string> job_words(const options &o, const job &j) {
     return w;
 }
 
+// Warns on stderr when fit's target size has a side above what most viewers
+// accept. Prints nothing for a paper name or a percentage, or with --quiet
+// (which also keeps the Windows child runs, started with --quiet, silent).
+void warn_about_page_size(const options &o) {
+    if (o.cmd != command::fit || !o.has_size || o.quiet) return;
+    if (o.width <= VIEWER_PAGE_LIMIT_PT && o.height <= VIEWER_PAGE_LIMIT_PT) return;
+    std::string text = "plenvo: warning: target size " + exact_text(o.width) + " x " +
+                       exact_text(o.height) + " pt exceeds " + exact_text(VIEWER_PAGE_LIMIT_PT) +
+                       " pt on a side, the largest page most PDF viewers accept\n";
+    std::fputs(text.c_str(), stderr);
+}
+
 int run_scale(const options &o) {
     std::vector<job> jobs;
     std::string err = plan_jobs(o, &jobs);
     if (!err.empty()) return usage_error(err);
+    warn_about_page_size(o);
     if (!o.outdir.empty()) {
         err = make_output_dir(o.outdir);
         if (!err.empty()) {

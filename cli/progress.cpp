@@ -39,7 +39,9 @@ void draw(progress *p, const std::string &text) {
 
 void erase(progress *p) {
     if (p->shown == 0) return;
-    std::string line = "\r" + std::string(p->shown, ' ') + "\r";
+    std::string line(p->shown + 2, ' ');
+    line.front() = '\r';
+    line.back() = '\r';
     std::fputs(line.c_str(), stderr);
     p->shown = 0;
 }
@@ -66,9 +68,20 @@ void progress_step(progress *p, const std::string &name, bool ok) {
     ++p->done;
     if (!ok) ++p->failed;
     if (!p->enabled) return;
-    std::string text = "[" + std::to_string(p->done) + "/" + std::to_string(p->total) + "]";
-    if (p->failed) text += " " + std::to_string(p->failed) + " failed";
-    text += " " + name;
+    // Appended piece by piece: GCC 12 warns (-Wrestrict, wrongly) when a
+    // literal is prepended to a temporary string here.
+    std::string text = "[";
+    text += std::to_string(p->done);
+    text += '/';
+    text += std::to_string(p->total);
+    text += ']';
+    if (p->failed) {
+        text += ' ';
+        text += std::to_string(p->failed);
+        text += " failed";
+    }
+    text += ' ';
+    text += name;
     // Keep within one row: a wrapped line cannot be rewritten in place.
     size_t room = static_cast<size_t>(p->width - 1);
     if (text.size() > room) text = text.substr(0, room > 3 ? room - 3 : 0) + "...";

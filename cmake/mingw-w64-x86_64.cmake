@@ -16,8 +16,9 @@ if(NOT DEFINED MINGW_TRIPLET)
   set(MINGW_TRIPLET x86_64-w64-mingw32)
 endif()
 
-# The posix thread model first: its libstdc++ has std::thread and std::mutex
-# (Debian's plain names point at the win32 model, which lacks them in GCC 12).
+# The posix thread model first: the command-line program asks std::thread how
+# many cores there are (for -j), and Debian's plain names point at the win32
+# model, whose libstdc++ lacks std::thread in GCC 12. The library uses none.
 find_program(CMAKE_C_COMPILER NAMES ${MINGW_TRIPLET}-gcc-posix ${MINGW_TRIPLET}-gcc REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${MINGW_TRIPLET}-g++-posix ${MINGW_TRIPLET}-g++ REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${MINGW_TRIPLET}-windres)

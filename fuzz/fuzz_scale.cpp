@@ -13,10 +13,8 @@
 #include <string>
 
 #include "base/error.h"
-#include "output/content_ahead.h"
 #include "output/scale.h"
 #include "reader/doc.h"
-#include "reader/helper_thread.h"
 
 static bool file_exists(const std::string &p) { return access(p.c_str(), F_OK) == 0; }
 
@@ -24,11 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const std::string out = "/tmp/plenvo-fuzz-scale-" + std::to_string(getpid()) + ".pdf";
     std::remove(out.c_str());
     // The last byte picks the mode (and the percent factor) so both paths are
-    // explored, and whether the work is done as for a large document: with
-    // the helper thread, and the page contents decoded ahead on it.
+    // explored.
     const uint8_t sel = size ? data[size - 1] : 0;
-    plenvo::split_min_bytes = sel & 2 ? 0 : INT64_MAX;
-    plenvo::content_ahead_min_pages = sel & 2 ? 1 : INT32_MAX;
     plenvo::doc d;
     if (plenvo::doc_load_bytes(data, size, "fuzz", &d) != 0) return 0;
     int ok = 0;

@@ -12,8 +12,12 @@
  *  - Failure is a 0 (or NULL) result plus a message that plenvo_last_error()
  *    returns. After a successful scaling call or page-size query the message
  *    is the empty text; after a failed one it is that call's own message.
- *  - Calls must not overlap in time: the error text and the page-size answer
- *    are single static buffers.
+ *  - Every call runs from start to end on the caller's thread: the library
+ *    starts no thread, takes no lock and never spins.
+ *  - The error text and the page-size answer are one static buffer each per
+ *    process, so calls must not overlap in time: a host calling from several
+ *    threads serialises the calls itself. Parallel work is done with
+ *    processes, one file each (as the command-line program's -j does).
  *  - Numbers in messages and answers never depend on the host's locale.
  */
 #ifndef PLENVO_H

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <locale.h>
+
 #include "support/pdf_builder.h"
 
 namespace fs = std::filesystem;
@@ -87,10 +89,12 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-bool have_locale(const std::string &name) {
-    std::string out;
-    run_command("locale -a 2>/dev/null", &out);
-    return out.find(name) != std::string::npos;
+// Whether the C library can load locale `name`, looking where the program
+// run from this test will look (LOCPATH included).
+bool have_locale(const char *name) {
+    locale_t l = newlocale(LC_ALL_MASK, name, static_cast<locale_t>(0));
+    if (l) freelocale(l);
+    return l != static_cast<locale_t>(0);
 }
 
 // The names of the entries of dir, sorted.
@@ -340,7 +344,7 @@ TEST(CliScale, CustomSizeAndPercentReadDecimalPointsInAnyLocale) {
     std::string dir = temp_dir();
     write_file(dir, "in.pdf", letter_pdf());
     std::vector<std::string> envs = {""};
-    if (have_locale("de_DE")) envs.push_back("LC_ALL=de_DE.UTF-8");
+    if (have_locale("de_DE.UTF-8")) envs.push_back("LC_ALL=de_DE.UTF-8");
     for (const auto &env : envs) {
         result r = run_in(dir, {"fit", "--size", "595.5", "842", "in.pdf", "custom.pdf"}, env);
         ASSERT_EQ(r.status, 0) << env << r.err;
@@ -362,6 +366,70 @@ TEST(CliScale, AnOutputMayReplaceItsInput) {
     result r = run_in(dir, {"fit", "--paper", "A5", "doc.pdf", "doc.pdf"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(size_of(dir, "doc.pdf"), json("419.5300", "595.2800", 1, "A5") + "\n");
+}
+
+// ---- the largest page most viewers accept (a warning, never a refusal) ----
+
+TEST(CliWarning, TargetSidesAboveTheViewerLimitAreWarnedAboutOnce) {
+    std::string dir = temp_dir();
+    write_file(dir, "in.pdf", letter_pdf());
+    write_file(dir, "second.pdf", letter_pdf());
+    const std::string warning = "plenvo: warning: target size ";
+    struct {
+        std::vector<std::string> args;
+        const char *shown;  // the size as the warning names it, nullptr: no warning
+        std::string answer; // page 1 of the output, as the size query gives it
+    } cases[] = {
+        {{"fit", "--size", "14400", "14400", "in.pdf", "edge.pdf"}, nullptr,
+         json("14400", "14400", 1, "Custom")},
+        {{"fit", "--size", "14400.01", "500", "in.pdf", "wide.pdf"}, "14400.01 x 500 pt",
+         json("14400.0098", "500", 1, "Custom")},
+        {{"fit", "--size", "500", "20000", "in.pdf", "tall.pdf"}, "500 x 20000 pt",
+         json("500", "20000", 1, "Custom")},
+        {{"fit", "--paper", "A3", "in.pdf", "a3.pdf"}, nullptr,
+         json("841.8900", "1190.5500", 1, "A3")},
+        // Several files, in parallel processes: one warning for the run.
+        {{"fit", "--size", "30000", "30000", "-j", "2", "-o", "batch", "in.pdf", "second.pdf"},
+         "30000 x 30000 pt", ""},
+    };
+    for (const auto &c : cases) {
+        result r = run_in(dir, c.args);
+        std::string shown = c.args[2] + " " + c.args[3];
+        EXPECT_EQ(r.status, 0) << shown << ": " << r.err;
+        EXPECT_EQ(r.out, "") << shown;
+        if (!c.shown) {
+            EXPECT_EQ(r.err, "") << shown;
+        } else {
+            EXPECT_EQ(r.err.rfind(warning + c.shown + " exceeds 14400 pt on a side", 0), 0u) << r.err;
+            EXPECT_NE(r.err.find("the largest page most PDF viewers accept\n"), std::string::npos) << r.err;
+            EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
+        }
+        if (!c.answer.empty()) EXPECT_EQ(size_of(dir, c.args.back()), c.answer + "\n") << shown;
+    }
+    // The pages are written at the size asked for, warning or not.
+    for (const char *n : {"batch/in.pdf", "batch/second.pdf"})
+        EXPECT_EQ(size_of(dir, n), json("30000", "30000", 1, "Custom") + "\n") << n;
+}
+
+TEST(CliWarning, FailuresKeepTheirStatusAndQuietRunsPrintNoWarning) {
+    std::string dir = temp_dir();
+    write_file(dir, "in.pdf", letter_pdf());
+    result failed = run_in(dir, {"fit", "--size", "20000", "100", "missing.pdf", "out.pdf"});
+    EXPECT_EQ(failed.status, 1);
+    std::vector<std::string> lines = lines_of(failed.err);
+    ASSERT_EQ(lines.size(), 2u) << failed.err;
+    EXPECT_EQ(lines[0].rfind("plenvo: warning: target size 20000 x 100 pt", 0), 0u) << failed.err;
+    EXPECT_EQ(lines[1], "plenvo: missing.pdf: cannot open missing.pdf");
+
+    // A usage error stops before any warning.
+    result usage = run_in(dir, {"fit", "--size", "20000", "100", "in.pdf"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err.find("warning"), std::string::npos) << usage.err;
+
+    result quiet = run_in(dir, {"fit", "-q", "--size", "20000", "100", "in.pdf", "out.pdf"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(size_of(dir, "out.pdf"), json("20000", "100", 1, "Custom") + "\n");
 }
 
 // ---- batches ----

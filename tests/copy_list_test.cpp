@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "output/scale.h"
+#include "output/copy_list.h"
+#include "output/page_keys.h"
 #include "reader/doc.h"
 
 using namespace plenvo;
@@ -135,7 +136,7 @@ TEST(CopyListOrder, DirectReferencesOfTwoPagesNumberedAfterThePages) {
     objs.push_back({7, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"});
     hand_doc h(objs, {3, 4});
     copy_list cl;
-    build_copy_list(&h.d, 3 * 2 + 3, &cl);
+    build_copy_list(&h.d, 3 * 2 + 3, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{5, 7}));
     EXPECT_EQ(cl.new_number(5), 9);
     EXPECT_EQ(cl.new_number(7), 10);
@@ -156,7 +157,7 @@ TEST(CopyListOrder, PagesFirstThenBreadthFirstThroughCopiedObjects) {
     objs.push_back({21, "<< /Subtype /Image /Length 1 >>\nstream\ny\nendstream"});
     hand_doc h(objs, page_nums(2));
     copy_list cl;
-    build_copy_list(&h.d, 9, &cl);
+    build_copy_list(&h.d, 9, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{10, 20, 12, 11, 21, 13}));
     for (size_t j = 0; j < cl.old_nums.size(); ++j)
         EXPECT_EQ(cl.new_number(cl.old_nums[j]), 9 + static_cast<int32_t>(j));
@@ -169,7 +170,7 @@ TEST(CopyListOrder, SharedObjectCopiedOnce) {
     objs.push_back({41, "<< /Type /FontDescriptor /Flags 32 >>"});
     hand_doc h(objs, page_nums(5));
     copy_list cl;
-    build_copy_list(&h.d, 18, &cl);
+    build_copy_list(&h.d, 18, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{40, 41}));
 }
 
@@ -185,7 +186,7 @@ TEST(CopyListOrder, NoLimitOnReferencesPerPageOrInAll) {
     for (int k = 0; k < 99; ++k) objs.push_back({2100 + k, "<< /Length 1 >>\nstream\nz\nendstream"});
     hand_doc h(objs, page_nums(100));
     copy_list cl;
-    build_copy_list(&h.d, 303, &cl);
+    build_copy_list(&h.d, 303, &cl, page_keys_of(&h.d).data());
     ASSERT_EQ(cl.old_nums.size(), 119u);
     EXPECT_EQ(cl.old_nums[19], 219);
     EXPECT_EQ(cl.old_nums[20], 2100);
@@ -198,7 +199,7 @@ TEST(CopyListOrder, InheritedResourcesAreCollected) {
     objs.push_back({9, "<< /Type /Font >>"});
     hand_doc h(objs, page_nums(2), {}, /*res_node=*/2);
     copy_list cl;
-    build_copy_list(&h.d, 9, &cl);
+    build_copy_list(&h.d, 9, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{9}));
 }
 
@@ -208,7 +209,7 @@ TEST(CopyListOrder, MissingAndFarObjectsStillTakeNumbers) {
     objs.push_back({8, "<< /Type /Font >>"});  // max_num 8: 7 is a gap, 99999 lies beyond
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{7, 99999, 5}));
     EXPECT_EQ(cl.new_number(7), 6);
     EXPECT_EQ(cl.new_number(99999), 7);
@@ -223,7 +224,7 @@ TEST(CopyListStructure, PagesNodesAndCatalogAreNeverCopied) {
     objs.push_back({10, "<< /Kind /Other >>"});
     hand_doc h(objs, page_nums(2));
     copy_list cl;
-    build_copy_list(&h.d, 9, &cl);
+    build_copy_list(&h.d, 9, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{9, 10}));
     EXPECT_EQ(cl.new_number(4), 0);
     EXPECT_EQ(cl.new_number(1), 0);
@@ -242,7 +243,7 @@ TEST(CopyListPattern, DigitsInNamesRealsStringsAndCommentsAreNoReferences) {
     objs.push_back({8, "3"});
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{5}));
     const std::string text = "<< /GS1 << /CA 0.5 >> /F1 5 0 R /N (6 0 R) /Id <37> % 7 0 R\n/Q [8.0 1] >>";
     EXPECT_EQ(rewrite(h, cl, text), "<< /GS1 << /CA 0.5 >> /F1 6 0 R /N (6 0 R) /Id <37> % 7 0 R\n/Q [8.0 1] >>");
@@ -253,7 +254,7 @@ TEST(CopyListPattern, SpacingAndGenerationForms) {
     for (int n : {5, 12, 13, 14, 15, 16}) objs.push_back({n, "<< >>"});
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{5, 12, 13, 14, 15}));
     EXPECT_EQ(rewrite(h, cl, "<< /A 5\n0\rR /B 12 10 R /C 13 R /D 14 0R /E [15 0 R] /F 16 0 Rx >>"),
               "<< /A 6 0 R /B 7 0 R /C 8 0 R /D 9 0 R /E [10 0 R] /F 16 0 Rx >>");
@@ -264,7 +265,7 @@ TEST(CopyListPattern, NumbersBeforeAReferenceInAnArray) {
     objs.push_back({9, "<< /Length 3 >>\nstream\nabc\nendstream"});
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{9}));
     EXPECT_EQ(rewrite(h, cl, "[/Indexed /DeviceRGB 255 9 0 R]"), "[/Indexed /DeviceRGB 255 6 0 R]");
 }
@@ -277,7 +278,7 @@ TEST(CopyObject, PlainObjectBodyRewritten) {
     objs.push_back({8, "<< /Type /FontDescriptor /FontName /Abc >>"});
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(copied_text(h, cl, 5),
               "6 0 obj\n<< /Type /Font /FontDescriptor 7 0 R /Encoding /WinAnsiEncoding >>\nendobj\n");
     EXPECT_EQ(copied_text(h, cl, 8), "7 0 obj\n<< /Type /FontDescriptor /FontName /Abc >>\nendobj\n");
@@ -292,7 +293,7 @@ TEST(CopyObject, StreamDataCopiedAsStoredDictionaryRewritten) {
     objs.push_back({9, "<< /Subtype /Image /Length 0 >>\nstream\n\nendstream"});
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(copied_text(h, cl, 5), "6 0 obj\n<< /Subtype /Image /SMask 7 0 R /Length 11 >>\nstream\n" + data +
                                          "\nendstream\nendobj\n");
 }
@@ -303,7 +304,7 @@ TEST(CopyObject, IndirectLengthIsCopiedAndRenumbered) {
     objs.push_back({6, "5"});
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{5, 6}));
     EXPECT_EQ(copied_text(h, cl, 5), "6 0 obj\n<< /Length 7 0 R >>\nstream\nhello\nendstream\nendobj\n");
     EXPECT_EQ(copied_text(h, cl, 6), "7 0 obj\n5\nendobj\n");
@@ -317,7 +318,7 @@ TEST(CopyObject, WrongLengthIsReplacedByTheStoredDataLength) {
     objs.push_back({8, "<< /Subtype /Form >>\nstream\nabc\nendstream"});
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(copied_text(h, cl, 5), "6 0 obj\n<< /Length 5 /Filter /FlateDecode >>\nstream\nhello\nendstream\nendobj\n");
     EXPECT_EQ(copied_text(h, cl, 7), "7 0 obj\n<< /Length 5 >>\nstream\nhello\nendstream\nendobj\n");
     EXPECT_EQ(copied_text(h, cl, 8), "8 0 obj\n<< /Length 3 /Subtype /Form >>\nstream\nabc\nendstream\nendobj\n");
@@ -328,7 +329,7 @@ TEST(CopyObject, MemberOfObjectStreamWrittenAsPlainObject) {
     objs.push_back({31, "<< /Flags 4 >>"});
     hand_doc h(objs, page_nums(1), {{30, "<</Type/Font/FontDescriptor 31 0 R>>"}});
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{30, 31}));
     EXPECT_EQ(copied_text(h, cl, 30), "6 0 obj\n<</Type/Font/FontDescriptor 7 0 R>>\nendobj\n");
 }
@@ -338,6 +339,6 @@ TEST(CopyObject, EmptyBodyBecomesNull) {
     objs.push_back({5, ""});
     hand_doc h(objs, page_nums(1));
     copy_list cl;
-    build_copy_list(&h.d, 6, &cl);
+    build_copy_list(&h.d, 6, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(copied_text(h, cl, 5), "6 0 obj\nnull\nendobj\n");
 }

@@ -72,7 +72,6 @@ TEST(DocFree, IdempotentAndZeroes) {
     d.pages = {};
     d.arena = {};
     d.index = nullptr;
-    d.helper = nullptr;
     doc_free(&d);
     doc zero{};
     EXPECT_EQ(std::memcmp(&d, &zero, sizeof d), 0);

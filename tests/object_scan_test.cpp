@@ -15,7 +15,6 @@
 #include "reader/doc.h"
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
-#include "reader/helper_thread.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo;
@@ -427,7 +426,7 @@ TEST(Cleanup, KeepsTableOrderSoTheNewerDefinitionWins) {
                "\nendstream endobj\n4 0 obj (old) endobj\n5 0 obj 1 endobj\n4 0 obj (new) endobj\n");
     scan_objects(&t.d);
     ASSERT_EQ(t.d.objs.count, 4);
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     auto four = t.with_num(4);
     ASSERT_EQ(four.size(), 1u);
     EXPECT_EQ(four[0].hdr_pos, t.pos_of("4 0 obj (new)"));
@@ -438,7 +437,7 @@ TEST(Cleanup, KeepsTableOrderSoTheNewerDefinitionWins) {
 TEST(Duplicates, LaterDirectDefinitionWins) {
     test_doc t("4 0 obj (a) endobj 5 0 obj 1 endobj 4 0 obj (b) endobj");
     scan_objects(&t.d);
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 2);
     EXPECT_EQ(t.d.objs.items[0].num, 5);  // the earlier 4 is gone, order kept
     EXPECT_EQ(t.d.objs.items[1].hdr_pos, t.pos_of("4 0 obj (b)"));
@@ -449,7 +448,7 @@ TEST(Duplicates, NumberLimit) {
     test_doc t("8388607 0 obj 1 endobj 8388608 0 obj 2 endobj 2147483647 0 obj 3 endobj");
     scan_objects(&t.d);
     EXPECT_EQ(t.d.objs.count, 3);
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 1);
     EXPECT_EQ(t.d.objs.items[0].num, 8388607);
     EXPECT_EQ(t.d.max_num, 8388607);
@@ -462,7 +461,7 @@ TEST(Duplicates, SparseAndDenseNumberingAgree) {
         const std::string b = std::to_string(big);
         test_doc t("3 0 obj (x) endobj " + b + " 0 obj (a) endobj 3 0 obj (y) endobj " + b + " 0 obj (b) endobj");
         scan_objects(&t.d);
-        resolve_duplicates(&t.d);
+        resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
         ASSERT_EQ(t.d.objs.count, 2) << big;
         EXPECT_EQ(t.d.objs.items[0].hdr_pos, t.pos_of("3 0 obj (y)")) << big;
         EXPECT_EQ(t.d.objs.items[1].hdr_pos, t.pos_of(b + " 0 obj (b)")) << big;
@@ -486,7 +485,7 @@ TEST(Duplicates, DirectBeatsMemberAndLatestMemberWins) {
     member(4, a);  // loses to the direct object 4
     member(6, b);
     member(6, c);  // the later member 6 wins
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 3);
     auto four = t.with_num(4);
     ASSERT_EQ(four.size(), 1u);
@@ -541,44 +540,6 @@ TEST(ScanAgreement, CorpusFilesCutAndChanged) {
             test_doc t(variants[k]);
             expect_same_tables(scan(t), reference_scan(t.d.data, t.d.len), f + " variant " + std::to_string(k));
             if (HasFailure()) return;
-        }
-    }
-}
-
-// Large files are scanned in pieces on two threads; forced onto small texts
-// (so that pieces begin and end inside keywords and headers), with and
-// without a helper thread, the pieces give the plain reading's table and the
-// same "/ObjStm" places as one pass.
-TEST(ScanAgreement, PiecesOnTwoThreadsGiveThePlainReadingsTable) {
-    struct split_from {
-        int64_t was = split_min_bytes;
-        split_from(int64_t v) { split_min_bytes = v; }
-        ~split_from() { split_min_bytes = was; }
-    };
-    std::mt19937 rng(777);
-    std::vector<std::string> texts;
-    for (int round = 0; round < 3000; ++round)
-        texts.push_back(round % 2 ? token_soup(rng, 10 + round % 60) : overlapping_soup(rng, 2 + round % 12));
-    for (const auto &f : plenvo_test::corpus_files()) texts.push_back(plenvo_test::read_file(f));
-    for (size_t k = 0; k < texts.size(); ++k) {
-        std::vector<int32_t> names_split, names_one;
-        test_doc one(texts[k]), split(texts[k]);
-        {
-            split_from s(INT64_MAX);
-            scan_objects(&one.d, &names_one);
-        }
-        {
-            split_from s(0);
-            // Every other text with a helper thread taking pieces too.
-            if (k % 2) split.d.helper = new helper_thread();
-            scan_objects(&split.d, &names_split);
-        }
-        expect_same_tables(split.entries(), reference_scan(split.d.data, split.d.len), "text " + std::to_string(k));
-        expect_same_tables(split.entries(), one.entries(), "text " + std::to_string(k));
-        EXPECT_EQ(names_split, names_one) << "text " << k;
-        if (HasFailure()) {
-            if (k < 3000) ADD_FAILURE() << "text: " << texts[k];
-            return;
         }
     }
 }
@@ -652,8 +613,8 @@ TEST(Hostile, ManyHexValuesSharingOneStream) {
     ASSERT_EQ(v.size(), 100001u);
     EXPECT_EQ(v[0].stream_pos, v[100000].stream_pos);
     EXPECT_EQ(v[0].data_len, 8);
-    read_object_streams(&t.d);
-    resolve_duplicates(&t.d);
+    read_object_streams(&t.d, objstm_flags(&t.d, t.d.objs.count));
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     // All of them are object streams, and all hold member 2: one is left.
     ASSERT_EQ(t.d.objs.count, 1);
     EXPECT_EQ(t.d.objs.items[0].num, 2);
@@ -874,8 +835,8 @@ TEST(ObjectStreamFlags, OneLoadAndThePhasesOneByOneGiveTheSameTable) {
         const int rc = doc_load_bytes(reinterpret_cast<const uint8_t *>(f.data()), f.size(), "mem", &whole);
         test_doc t(f);
         scan_objects(&t.d);
-        read_object_streams(&t.d);
-        resolve_duplicates(&t.d);
+        read_object_streams(&t.d, objstm_flags(&t.d, t.d.objs.count));
+        resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
         limit_object_spans(&t.d);
         ASSERT_EQ(rc, 0) << f;
         ASSERT_EQ(whole.objs.count, t.d.objs.count) << f;

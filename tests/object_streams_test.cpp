@@ -33,7 +33,7 @@ struct test_doc {
     // Scan and object streams, without duplicate resolution.
     void read() {
         scan_objects(&d);
-        read_object_streams(&d);
+        read_object_streams(&d, objstm_flags(&d, d.objs.count));
     }
     std::vector<objent> members() const {
         std::vector<objent> out;
@@ -216,7 +216,7 @@ TEST(ObjectStreams, FirstBufferAbove1GiBGivesNoMembers) {
     scan_objects(&d);
     ASSERT_EQ(d.objs.count, 1);
     EXPECT_EQ(d.objs.items[0].data_len, static_cast<int32_t>(n));
-    read_object_streams(&d);
+    read_object_streams(&d, objstm_flags(&d, d.objs.count));
     EXPECT_EQ(d.objs.count, 1);
     EXPECT_EQ(d.arena.count, 0);
     doc_free(&d);
@@ -228,7 +228,7 @@ TEST(ObjectStreams, MembersAreNeverOpenedAsObjectStreams) {
     test_doc t(objstm_file(data, "/N 1 /First 4"));
     t.read();
     ASSERT_EQ(t.members().size(), 1u);
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 1);
     EXPECT_EQ(t.d.objs.items[0].num, 5);
 }
@@ -252,7 +252,7 @@ TEST(ObjectStreams, MembersFollowTableOrderThenHeaderOrder) {
 TEST(ObjectStreams, DirectObjectBeatsMemberOfTheSameNumber) {
     test_doc t(objstm_file(EXAMPLE, "/N 2 /First 8", "5 0 obj\n<</Direct true>>\nendobj\n"));
     t.read();
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 2);  // direct 5 and member 6; the object stream is gone
     EXPECT_EQ(t.d.objs.items[0].num, 5);
     EXPECT_EQ(t.d.objs.items[0].in_objstm, 0);
@@ -267,7 +267,7 @@ TEST(ObjectStreams, ObjectStreamSharingItsNumberWithADirectObject) {
     test_doc t(objstm_file(EXAMPLE, "/N 2 /First 8", "10 0 obj\n(direct)\nendobj\n"));
     t.read();
     EXPECT_EQ(t.members().size(), 2u);
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 3);
     int tens = 0;
     for (int32_t i = 0; i < t.d.objs.count; ++i)
@@ -283,7 +283,7 @@ TEST(ObjectStreams, LaterObjectStreamWinsAmongMembers) {
     f += "21 0 obj\n<< /Type /ObjStm /N 1 /First 4 /Length 12 >>\nstream\n5 0 <</B 2>>\nendstream\nendobj\n";
     test_doc t(f);
     t.read();
-    resolve_duplicates(&t.d);
+    resolve_duplicates(&t.d, objstm_flags(&t.d, t.d.objs.count));
     ASSERT_EQ(t.d.objs.count, 1);
     EXPECT_EQ(text_of(t.d.objs.items[0]), "<</B 2>>");
 }

@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "output/scale.h"
+#include "output/page_content.h"
+#include "output/page_keys.h"
 #include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
 
@@ -38,8 +39,9 @@ gathered content_of(const std::string &pdf) {
     if (l.rc != 0 || l.d.pages.count < 1) return g;
     const objent *page = doc_lookup(&l.d, l.d.pages.items[0].objnum);
     EXPECT_NE(page, nullptr);
-    page_content c;
-    gather_content(&l.d, page, &c);
+    content_cache cache;
+    page_content c{};
+    gather_content_reusing(&l.d, page, page_keys_of(&l.d)[0].contents, &cache, &c);
     EXPECT_GE(c.len, 0);
     EXPECT_NE(c.data, nullptr);
     if (c.data && c.len > 0) {
@@ -236,8 +238,9 @@ TEST(ContentNone, AnnotationTextBeforeTheKeyDoesNotHideIt) {
 }
 
 TEST(ContentNone, NullArgumentsGiveEmptyContent) {
-    page_content c;
-    gather_content(nullptr, nullptr, &c);
+    content_cache cache;
+    page_content c{};
+    gather_content_reusing(nullptr, nullptr, find_page_keys(nullptr, nullptr).contents, &cache, &c);
     EXPECT_EQ(c.len, 0);
     EXPECT_NE(c.data, nullptr);
     EXPECT_EQ(c.owned.data, nullptr);

@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "output/scale.h"
+#include "output/page_keys.h"
+#include "output/page_resources.h"
 #include "support/loaded_doc.h"
 #include "support/pdf_builder.h"
 
@@ -30,7 +31,9 @@ std::string resources_of(const std::string &pdf, int index = 0) {
     EXPECT_EQ(l.rc, 0);
     if (l.rc != 0 || l.d.pages.count <= index) return "(not loaded)";
     const pageinfo *p = &l.d.pages.items[index];
-    char *t = page_resources_dict(&l.d, doc_lookup(&l.d, p->objnum), p);
+    const resources_at at = locate_page_resources(&l.d, doc_lookup(&l.d, p->objnum), p,
+                                                  page_keys_of(&l.d)[static_cast<size_t>(index)].resources);
+    char *t = page_resources_dict(at);
     std::string s = t ? t : "(none)";
     std::free(t);
     return s;
@@ -117,5 +120,5 @@ TEST(Resources, EachPageOfSeveralGetsItsOwn) {
 }
 
 TEST(Resources, NullArgumentsGiveNone) {
-    EXPECT_EQ(page_resources_dict(nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(page_resources_dict(locate_page_resources(nullptr, nullptr, nullptr, -1)), nullptr);
 }

@@ -215,7 +215,8 @@ TEST(PageSizeLocale, DecimalCommaLocaleStillWritesPoints) {
     const char *old = std::setlocale(LC_ALL, nullptr);
     std::string saved = old ? old : "C";
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
-        GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (generate it with locale-gen)";
+        GTEST_SKIP() << "the de_DE.UTF-8 locale is not available (ctest finds it through LOCPATH "
+                        "in the build folder, made there when the package locales is installed)";
     }
     char probe[32];
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "base/error.h"
-#include "output/scale.h"
+#include "output/page_keys.h"
 #include "plenvo.h"
 #include "reader/doc.h"
+#include "reader/page_box.h"
 #include "reader/page_tree.h"
 #include "reader/scan.h"
 #include "support/pdf_builder.h"
@@ -740,4 +741,37 @@ TEST(PageDictionary, KeptAnswersMatchSearchingAgain) {
     EXPECT_EQ(t.d.pages.items[1].own_rotate, 180);  // a name inside a string still counts for /Rotate
     EXPECT_EQ(t.d.pages.items[2].own_rotate, 270);
     EXPECT_EQ(t.d.pages.items[6].own_rotate, 270);
+}
+
+// The keys of every page as a build takes them: what the loader kept when it
+// read the page's dictionary, else the keys found afresh, and none for a
+// page whose object is missing.
+TEST(PageDictionary, KeysOfEveryPage) {
+    pdf_builder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>");
+    b.add(3, "<< /Type /Page /Parent 2 0 R /Contents 9 0 R >>");
+    b.add(4, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 9 0 R >>");
+    b.add(5, "<< /Type /Page /Parent 2 0 R /Resources << >> >>");
+    b.add(9, "<< /Length 0 >>");
+    test_doc t(build(b));
+    ASSERT_EQ(t.load(), 0) << plenvo_last_error();
+    ASSERT_EQ(t.d.pages.count, 3);
+    pageinfo *pages = t.d.pages.items;
+    pages[1].dict_read = 0;  // not read: its kept keys must not be taken
+    pages[1].contents_key = pages[1].resources_key = 12345;
+    pages[2].dict_read = 0;
+    pages[2].objnum = 99;  // no such object
+    const std::vector<page_keys> keys = page_keys_of(&t.d);
+    ASSERT_EQ(keys.size(), 3u);
+    const page_keys first = find_page_keys(&t.d, t.obj(3)), second = find_page_keys(&t.d, t.obj(4));
+    EXPECT_GE(first.contents, 0);
+    EXPECT_EQ(first.resources, -1);
+    EXPECT_GE(second.resources, 0);
+    EXPECT_EQ(keys[0].contents, first.contents);
+    EXPECT_EQ(keys[0].resources, first.resources);
+    EXPECT_EQ(keys[1].contents, second.contents);
+    EXPECT_EQ(keys[1].resources, second.resources);
+    EXPECT_EQ(keys[2].contents, -1);
+    EXPECT_EQ(keys[2].resources, -1);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/number_text.h"
+#include "output/placement.h"
 #include "output/scale.h"
 
 using namespace plenvo;
@@ -71,11 +72,18 @@ std::string num(double x) {
 }
 
 std::string line_of(const placement &pl) {
-    buf b{};
-    place_form(&b, pl.s, pl.tx, pl.ty);
-    std::string s = b.data ? std::string(reinterpret_cast<char *>(b.data), b.len) : std::string();
-    buf_free(&b);
-    return s;
+    char line[PLACE_LINE_SIZE];
+    return std::string(line, place_line(pl.s, pl.tx, pl.ty, line));
+}
+
+// The form dictionary as the writer puts it together: form_head's text, the
+// /Length, the resources text when there is one, and the stream keyword.
+std::string form_header(const pageinfo *p, const placement &pl, long length, const char *resources) {
+    char head[FORM_HEAD_SIZE];
+    std::string h(head, form_head(p, pl, head));
+    h += FORM_LENGTH_KEY + std::to_string(length);
+    if (resources) h += FORM_RESOURCES_KEY + std::string(resources);
+    return h + FORM_DICT_END;
 }
 
 std::string media_of(const placement &pl) { return "[0 0 " + num(pl.pw) + " " + num(pl.ph) + "]"; }
@@ -347,25 +355,17 @@ TEST(PlacementText, HeaderCarriesTheResourcesTextWhole) {
 }
 
 TEST(PlacementText, PlacementLineAppendsToWhatIsThere) {
-    buf b{};
-    buf_str(&b, "head ");
-    place_form(&b, 2, -0.0, 3000000000.0);
-    ASSERT_NE(b.data, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(b.data), b.len),
-              "head q 2 0 0 2 0 3000000000.0000 cm /F0 Do Q\n");
-    buf_free(&b);
+    char text[5 + PLACE_LINE_SIZE] = "head ";
+    const size_t n = place_line(2, -0.0, 3000000000.0, text + 5);
+    EXPECT_EQ(std::string(text, 5 + n), "head q 2 0 0 2 0 3000000000.0000 cm /F0 Do Q\n");
 }
 
 TEST(PlacementText, NumbersIgnoreACommaDecimalLocale) {
     const char *old = std::setlocale(LC_ALL, nullptr);
     std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
-        if (std::system("sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen 2>/dev/null && "
-                        "locale-gen >/dev/null 2>&1") == 0)
-            std::setlocale(LC_ALL, "de_DE.UTF-8");
-    }
-    if (std::string(std::setlocale(LC_ALL, nullptr)).find("de_DE") == std::string::npos)
-        GTEST_SKIP() << "the de_DE.UTF-8 locale is not available";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        GTEST_SKIP() << "the de_DE.UTF-8 locale is not available (ctest finds it through LOCPATH "
+                        "in the build folder, made there when the package locales is installed)";
     pageinfo p = page_box(0, 0, 612, 792);
     placement pl{};
     int rc = compute_placement(&empty_doc().d, &p, MODE_FIT, 595.28, 841.89, 1.0, &pl);

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "base/error.h"
-#include "output/scale.h"
+#include "output/copy_list.h"
+#include "output/page_keys.h"
 #include "plenvo.h"
 #include "reader/doc.h"
 #include "support/pdf_builder.h"
@@ -169,7 +170,7 @@ TEST(ScaleCorpus, CopiedObjectsAreTheirSourcesRenumbered) {
         const std::string bytes = read_file(out);
         plenvo::copy_list cl;
         const int32_t first = 3 * d.pages.count + 3;
-        plenvo::build_copy_list(&d, first, &cl);
+        plenvo::build_copy_list(&d, first, &cl, plenvo::page_keys_of(&d).data());
         auto old_of_new = [&](long m) -> std::string {
             if (m >= first && m < first + static_cast<long>(cl.old_nums.size()))
                 return "@" + std::to_string(cl.old_nums[static_cast<size_t>(m - first)]);

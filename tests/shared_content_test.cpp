@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "output/scale.h"
+#include "output/page_content.h"
+#include "output/page_keys.h"
 #include "reader/scan.h"
 #include "plenvo.h"
 #include "support/loaded_doc.h"
@@ -113,8 +114,9 @@ TEST(SharedContent, ReusedGatheringMatchesPlainGathering) {
     for (int32_t k = 0; k < l.d.pages.count; ++k) {
         const objent *page = doc_lookup(&l.d, l.d.pages.items[k].objnum);
         ASSERT_NE(page, nullptr);
-        page_content plain;
-        gather_content(&l.d, page, &plain);
+        content_cache uncounted;
+        page_content plain{};
+        gather_content_reusing(&l.d, page, keys[k].contents, &uncounted, &plain);
         gather_content_reusing(&l.d, page, keys[k].contents, &c, &reused);
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(reused.data), reused.len),
                   std::string(reinterpret_cast<const char *>(plain.data), plain.len))

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <regex>
 #include <string>
+#include <vector>
 
-#include "output/scale.h"
+#include "output/page_keys.h"
+#include "output/page_resources.h"
 #include "plenvo.h"
 #include "support/pdf_builder.h"
 
@@ -63,9 +65,10 @@ TEST(SharedResources, SharedDictionariesHaveOneLocation) {
     ASSERT_EQ(doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(), "t.pdf", &d), 0);
     ASSERT_EQ(d.pages.count, 5);
     resources_at at[5];
+    const std::vector<page_keys> keys = page_keys_of(&d);
     for (int k = 0; k < 5; ++k) {
         const pageinfo *p = &d.pages.items[k];
-        at[k] = locate_page_resources(&d, doc_lookup(&d, p->objnum), p);
+        at[k] = locate_page_resources(&d, doc_lookup(&d, p->objnum), p, keys[k].resources);
         ASSERT_NE(at[k].t, nullptr) << "page " << k + 1;
     }
     auto same = [](const resources_at &a, const resources_at &b) {
@@ -75,10 +78,12 @@ TEST(SharedResources, SharedDictionariesHaveOneLocation) {
     EXPECT_FALSE(same(at[0], at[2]));  // page 5's own dictionary
     EXPECT_TRUE(same(at[3], at[4]));   // both inherit node 8's
     EXPECT_FALSE(same(at[2], at[3]));
-    // The location holds what page_resources_dict copies.
+    // The location holds what page_resources_dict copies from the location
+    // that the page's key, found afresh, leads to.
     for (int k = 0; k < 5; ++k) {
         const pageinfo *p = &d.pages.items[k];
-        char *copy = page_resources_dict(&d, doc_lookup(&d, p->objnum), p);
+        const objent *page = doc_lookup(&d, p->objnum);
+        char *copy = page_resources_dict(locate_page_resources(&d, page, p, find_page_keys(&d, page).resources));
         ASSERT_NE(copy, nullptr);
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(at[k].t + at[k].pos), std::strlen(copy)), copy);
         std::free(copy);

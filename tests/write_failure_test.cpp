@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "base/error.h"
+#include "output/atomic_write.h"
 #include "output/scale.h"
 #include "plenvo.h"
 #include "reader/doc.h"
-#include "reader/helper_thread.h"
 #include "support/pdf_builder.h"
 
 using namespace plenvo_test;
@@ -66,14 +66,6 @@ extern "C" int rename(const char *from, const char *to) noexcept {
 }
 
 namespace {
-
-// Documents here load on the calling thread alone: once a helper thread has
-// run, its malloc arena keeps room reserved that the memory-limit tests'
-// address-space limits cannot take away. LoadMemory sets its own value.
-const bool one_thread_loads = [] {
-    plenvo::split_min_bytes = INT64_MAX;
-    return true;
-}();
 
 const std::string ORIGINAL = "%PDF-1.4 the file that was here before\n";
 
@@ -408,15 +400,22 @@ TEST(WriteFile, FailedRenameIsAWriteError) {
 }
 
 TEST(WriteFile, DirectCallsReportThePathGiven) {
+    // Open, one write, commit: the steps of a build that writes len bytes.
+    auto write_whole = [](const std::string &path, const uint8_t *data, uint64_t len) {
+        plenvo::out_file f;
+        plenvo::out_file_open(&f, path.c_str());
+        plenvo::out_file_write(&f, data, len);
+        return plenvo::out_file_commit(&f);
+    };
     std::string dir = temp_dir();
     const uint8_t text[] = "abc";
     std::string path = dir + "/x/y.bin";
-    EXPECT_EQ(plenvo::write_file_atomic(path.c_str(), text, 3), 0);
+    EXPECT_EQ(write_whole(path, text, 3), 0);
     EXPECT_EQ(std::string(plenvo::g_err), "cannot write " + path);
     path = dir + "/y.bin";
-    EXPECT_EQ(plenvo::write_file_atomic(path.c_str(), text, 3), 1);
+    EXPECT_EQ(write_whole(path, text, 3), 1);
     EXPECT_EQ(read_file(path), "abc");
-    EXPECT_EQ(plenvo::write_file_atomic(path.c_str(), text, 0), 1);
+    EXPECT_EQ(write_whole(path, text, 0), 1);
     EXPECT_EQ(read_file(path), "");
     EXPECT_TRUE(file_exists(path));
 }
@@ -452,10 +451,6 @@ TEST(WriterMemory, EveryLimitGivesSuccessOrACleanFailure) {
     // whether the writer's blocks fit then depends on the limit, not on what
     // the process happens to hold free.
     mallopt(M_MMAP_THRESHOLD, 64 * 1024);
-    // The document is loaded on this thread alone: a second thread's malloc
-    // arena, its room reserved beforehand, would serve what the limit refuses.
-    const int64_t split_was = plenvo::split_min_bytes;
-    plenvo::split_min_bytes = INT64_MAX;
     // A copied image whose stored data alone fills more than the first 1 MiB.
     std::string image(1200 * 1024, ' ');
     for (size_t i = 0; i < image.size(); i += 64) image[i] = '\n';
@@ -492,7 +487,6 @@ TEST(WriterMemory, EveryLimitGivesSuccessOrACleanFailure) {
         EXPECT_EQ(read_file(out), ORIGINAL) << extra;
         EXPECT_EQ(names_in(dir), (std::vector<std::string>{"out.pdf"})) << extra;
     }
-    plenvo::split_min_bytes = split_was;
     (void)no_memory;  // depends on how much free heap the process already holds
     EXPECT_GT(no_growth, 0);
     EXPECT_EQ(success, 1);
@@ -527,37 +521,30 @@ TEST(WriterMemory, NumberMapThatDoesNotFit) {
 
 // A load under any limit on memory either lists every page or fails with
 // "out of memory": a page list that cannot grow never drops pages quietly.
-// Both ways of walking the page tree are swept: on one thread, and in
-// pieces with the helper thread.
 TEST(LoadMemory, EveryLimitGivesAllPagesOrOutOfMemory) {
     mallopt(M_MMAP_THRESHOLD, 64 * 1024);
     const std::string pdf = plenvo_test::simple_pdf(30000);
-    for (const int64_t split : {INT64_MAX, int64_t(0)}) {
-        const int64_t split_was = plenvo::split_min_bytes;
-        plenvo::split_min_bytes = split;
-        int complete = 0, no_memory = 0;
-        for (rlim_t extra = 0; extra <= 24u * 1024 * 1024; extra += 256 * 1024) {
-            child_result r = in_child([&] {
-                if (!limit_address_space(extra)) return 7;
-                plenvo::doc d{};
-                const int rc = plenvo::doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(),
-                                                      "in.pdf", &d);
-                const int pages = d.pages.count;
-                plenvo::doc_free(&d);
-                if (rc == 0) return pages == 30000 ? 1 : 2;
-                return 0;
-            });
-            if (r.rc == 1) {
-                ++complete;
-                continue;
-            }
-            ASSERT_EQ(r.rc, 0) << "limit +" << extra << " split " << split << ": a load without every page";
-            EXPECT_TRUE(r.err == "out of memory" || r.err == "read error on in.pdf") << extra << ": " << r.err;
-            ++no_memory;
+    int complete = 0, no_memory = 0;
+    for (rlim_t extra = 0; extra <= 24u * 1024 * 1024; extra += 256 * 1024) {
+        child_result r = in_child([&] {
+            if (!limit_address_space(extra)) return 7;
+            plenvo::doc d{};
+            const int rc = plenvo::doc_load_bytes(reinterpret_cast<const uint8_t *>(pdf.data()), pdf.size(),
+                                                  "in.pdf", &d);
+            const int pages = d.pages.count;
+            plenvo::doc_free(&d);
+            if (rc == 0) return pages == 30000 ? 1 : 2;
+            return 0;
+        });
+        if (r.rc == 1) {
+            ++complete;
+            continue;
         }
-        plenvo::split_min_bytes = split_was;
-        EXPECT_GT(complete, 0) << split;
-        EXPECT_GT(no_memory, 0) << split;
+        ASSERT_EQ(r.rc, 0) << "limit +" << extra << ": a load without every page";
+        EXPECT_TRUE(r.err == "out of memory" || r.err == "read error on in.pdf") << extra << ": " << r.err;
+        ++no_memory;
     }
+    EXPECT_GT(complete, 0);
+    EXPECT_GT(no_memory, 0);
 }
 #endif

@@ -4,11 +4,15 @@ import ctypes
 import ctypes.util
 import os
 import sys
+from typing import Any, List, Mapping, Optional, Tuple
 
 ENV_VAR = "PLENVO_LIBRARY"
+# Written beside the package by an install that knows where the library went:
+# the installed library's full path.
+RECORD_FILE = "library_location.txt"
 
 
-def library_names():
+def library_names() -> List[str]:
     """File names the shared library may have on this platform, best first."""
     if os.name == "nt":
         return ["plenvo.dll", "libplenvo.dll"]
@@ -17,7 +21,7 @@ def library_names():
     return ["libplenvo.so", "libplenvo.so.1"]
 
 
-def declare(lib):
+def declare(lib: Any) -> Any:
     """Sets the exact C signature of each of the seven exports on `lib`."""
     c_char_p, c_int, c_float = ctypes.c_char_p, ctypes.c_int, ctypes.c_float
     lib.plenvo_init.argtypes = []
@@ -37,20 +41,32 @@ def declare(lib):
     return lib
 
 
-def _open(path):
+def _open(path: str) -> Any:
     lib = ctypes.CDLL(path)
     # A library of another name that happens to load is no use.
     getattr(lib, "plenvo_page_size")
     return declare(lib)
 
 
-def load(environ=None, package_dir=None):
+def recorded_path(package_dir: str) -> Optional[str]:
+    """The library path recorded beside the package at install, or None."""
+    try:
+        with open(os.path.join(package_dir, RECORD_FILE), encoding="utf-8") as f:
+            path = f.read().strip()
+    except OSError:
+        return None
+    return path or None
+
+
+def load(environ: Optional[Mapping[str, str]] = None,
+         package_dir: Optional[str] = None) -> Tuple[Any, str]:
     """Loads the library and returns (handle, where it was found).
 
     Looks, in this order, at the full path in $PLENVO_LIBRARY (when set, it
     must load: a mistake there is reported rather than passed over), next to
-    this package, and on the system's library path. Raises OSError naming
-    every place tried when none loads.
+    this package, at the path recorded beside it at install, and on
+    the system's library path. Raises OSError naming every place tried when
+    none loads.
     """
     if environ is None:
         environ = os.environ
@@ -75,6 +91,13 @@ def load(environ=None, package_dir=None):
                 tried.append("%s (%s)" % (path, exc))
         else:
             tried.append(path)
+
+    recorded = recorded_path(package_dir)
+    if recorded:
+        try:
+            return _open(recorded), recorded
+        except (OSError, AttributeError) as exc:
+            tried.append("%s (recorded at install: %s)" % (recorded, exc))
 
     system_names = list(library_names())
     found = ctypes.util.find_library("plenvo")

@@ -1,4 +1,8 @@
-"""Shared set-up of the binding's tests: import path and scratch folders."""
+"""Shared set-up of the binding's tests: import path and scratch folders.
+
+The tests import the package from the source tree, or, with
+PLENVO_TEST_INSTALLED=1 in the environment, the copy installed where the
+running Python finds it (the source tree is then kept off the path)."""
 
 import os
 import shutil
@@ -7,7 +11,13 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.dirname(HERE))
+SOURCE = os.path.dirname(HERE)
+INSTALLED = os.environ.get("PLENVO_TEST_INSTALLED", "") not in ("", "0")
+if INSTALLED:
+    sys.path[:] = [p for p in sys.path
+                   if os.path.abspath(p or os.curdir) != SOURCE]
+else:
+    sys.path.insert(0, SOURCE)
 sys.path.insert(0, HERE)
 
 import plenvo  # noqa: E402  (after the path is set)

@@ -35,6 +35,35 @@ class Loader(TempDirCase):
         self.assertEqual(where, self.path(name))
         self.assertEqual(handle.plenvo_last_error.restype.__name__, "c_char_p")
 
+    def test_path_recorded_at_install(self):
+        lib = self.built_library()
+        with open(self.path(_loader.RECORD_FILE), "w", encoding="utf-8") as f:
+            f.write(lib + "\n")
+        handle, where = _loader.load(environ={}, package_dir=self.dir)
+        self.assertEqual(where, lib)
+        self.assertEqual(handle.plenvo_init(), 1)
+
+    def test_a_copy_beside_the_package_comes_before_the_recorded_path(self):
+        lib = self.built_library()
+        name = _loader.library_names()[0]
+        shutil.copyfile(lib, self.path(name))
+        with open(self.path(_loader.RECORD_FILE), "w", encoding="utf-8") as f:
+            f.write(lib)
+        self.assertEqual(_loader.load(environ={}, package_dir=self.dir)[1], self.path(name))
+
+    def test_a_stale_recorded_path_is_named_when_nothing_loads(self):
+        if os.name == "nt":
+            self.skipTest("system search differs on Windows")
+        stale = self.path("removed/libplenvo.so.1")
+        with open(self.path(_loader.RECORD_FILE), "w", encoding="utf-8") as f:
+            f.write(stale)
+        try:
+            _, where = _loader.load(environ={}, package_dir=self.dir)
+        except OSError as exc:
+            self.assertIn(stale, str(exc))
+        else:
+            self.assertNotEqual(where, stale)  # found on the system instead
+
     def test_nothing_found_says_where_it_looked(self):
         if os.name == "nt":
             self.skipTest("system search differs on Windows")

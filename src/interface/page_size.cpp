@@ -9,6 +9,7 @@
 #include "base/number_text.h"
 #include "plenvo.h"
 #include "reader/doc.h"
+#include "reader/page_tree.h"
 
 namespace plenvo {
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "base/error.h"
-#include "output/scale.h"
+#include "output/atomic_write.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -324,13 +324,6 @@ void out_file_discard(out_file *f) {
 #else
     discard_posix(f);
 #endif
-}
-
-int write_file_atomic(const char *path, const uint8_t *data, uint64_t len) {
-    out_file f;
-    out_file_open(&f, path);
-    out_file_write(&f, data, len);
-    return out_file_commit(&f);
 }
 
 }  // namespace plenvo

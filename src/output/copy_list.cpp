@@ -15,7 +15,8 @@
 #include <set>
 #include <utility>
 
-#include "output/scale.h"
+#include "output/copy_list.h"
+#include "reader/page_tree.h"
 #include "reader/scan.h"
 
 namespace plenvo {
@@ -335,14 +336,14 @@ void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_
         const pageinfo *p = &d->pages.items[k];
         const objent *e = doc_lookup(d, p->objnum);
         if (!e) continue;
-        const resources_at at = locate_page_resources(d, e, p, keys ? keys[k].resources : KEY_UNKNOWN);
+        const resources_at at = locate_page_resources(d, e, p, keys[k].resources);
         cl->page_res[static_cast<size_t>(k)] = at;
         if (!at.t) continue;
         const std::pair<const uint8_t *, const uint8_t *> where{at.t + at.pos, at.t + at.len};
         if (where == last) continue;
         last = where;
         if (!scanned.insert(where).second) continue;
-        char *res = dict_text_at(at.t, at.len, at.pos);
+        char *res = page_resources_dict(at);
         if (!res) continue;
         c.scan(reinterpret_cast<const uint8_t *>(res), std::strlen(res));
         std::free(res);

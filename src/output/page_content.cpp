@@ -7,9 +7,8 @@
 #include <unordered_map>
 #include <new>
 
-#include "output/scale.h"
+#include "output/page_content.h"
 #include "reader/decoded_stream.h"
-#include "reader/helper_thread.h"
 #include "reader/scan.h"
 
 namespace plenvo {
@@ -25,22 +24,20 @@ constexpr uint64_t CACHE_LIMIT = uint64_t(32) << 20;
 // stays below 2 GiB, and a /Length is a 32-bit number.
 constexpr uint64_t MAX_CONTENT = uint64_t(INT32_MAX);
 
-// What one gathering works with: the document, and for a build that draws
-// page after page, the cache of streams drawn at several places (else null).
+// What one gathering works with: the document, and the cache of streams
+// drawn at several places.
 struct gather_ctx {
     const doc *d;
     content_cache *cache;
 };
 
 // The data of stream e, as decoded_stream gives it (appended to b, or in
-// place). Without a cache that is all. With one, a stream that
-// content_cache_count found at two or more places is decoded once: the first
-// use keeps a copy (while the kept copies stay within CACHE_LIMIT), later
-// uses get the copy (a pointer into the cache, valid until the next
-// gathering starts), and the last use lets it go.
+// place). A stream that content_cache_count found at two or more places is
+// decoded once: the first use keeps a copy (while the kept copies stay within
+// CACHE_LIMIT), later uses get the copy (a pointer into the cache, valid until
+// the next gathering starts), and the last use lets it go.
 const uint8_t *stream_data(const gather_ctx &g, const objent *e, buf *b, int32_t *n) {
     content_cache *c = g.cache;
-    if (!c) return decoded_stream(g.d, e, b, n);
     auto use = c->uses.find(e->num);
     if (use == c->uses.end()) return decoded_stream(g.d, e, b, n);
     if (--use->second <= 0) {
@@ -73,16 +70,6 @@ void drop_spent(content_cache *c) {
     c->spent.clear();
 }
 
-// Position of the '/' of the key `name` at the top level of the dictionary
-// text [start, end) of base; -1 when there is none. A dictionary the
-// structured search cannot walk (an unterminated string, say) is searched
-// plainly instead.
-int32_t find_key(const uint8_t *base, int32_t start, int32_t end, const char *name) {
-    int32_t p = find_name_top(base, end, start, end, name);
-    if (p < 0) p = find_name(base, end, start, end, name);
-    return p;
-}
-
 // Reads a non-negative integer at *pos (a digit run of any length); returns
 // it, or -1 when the run does not fit in 32 bits. *pos always ends past the
 // digits.
@@ -103,14 +90,8 @@ void truncate_to(buf *b, uint64_t mark) {
     }
 }
 
-// Empties out->owned: released, or, while a build reuses it, only emptied.
-void release_owned(const gather_ctx &g, page_content *out) {
-    if (g.cache) {
-        truncate_to(&out->owned, 0);
-    } else {
-        buf_free(&out->owned);
-    }
-}
+// Empties out->owned, keeping its storage for the pages that follow.
+void empty_owned(page_content *out) { truncate_to(&out->owned, 0); }
 
 // What the gathering of one content array has found so far.
 struct parts {
@@ -184,13 +165,13 @@ void gather_array(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t en
 
 // Hands the gathered array data to out, or leaves out empty when no part
 // yielded data or the parts were too long together (out->too_long set).
-void finish_array(const gather_ctx &g, page_content *out, const parts &ps) {
+void finish_array(page_content *out, const parts &ps) {
     buf *b = &out->owned;
     if (ps.any && !ps.too_long && b->data && b->len > 0 && b->len < MAX_CONTENT) {
         out->data = b->data;
         out->len = static_cast<int32_t>(b->len);
     } else {
-        release_owned(g, out);
+        empty_owned(out);
         if (ps.too_long) out->too_long = 1;
     }
 }
@@ -237,7 +218,7 @@ void gather_ref(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t end,
             out->data = p;
             out->len = len;
         } else {
-            release_owned(g, out);
+            empty_owned(out);
         }
         return;
     }
@@ -246,7 +227,7 @@ void gather_ref(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t end,
     if (!array_value(d, e, &base, &s, &lim)) return;
     parts ps;
     gather_array(g, base, s, lim, &out->owned, &ps);
-    finish_array(g, out, ps);
+    finish_array(out, ps);
 }
 
 // /Contents << ... >> stream ... endstream written inside the page object.
@@ -297,14 +278,13 @@ void gather_inline(const gather_ctx &g, const objent *page, const uint8_t *t, in
         out->data = p;
         out->len = n;
     } else {
-        release_owned(g, out);
+        empty_owned(out);
     }
 }
 
 // Gathers the content of `page` into *out (data, len, owned as set up by
-// the caller).
-// contents_key: the position find_key gives for /Contents in the page's
-// dictionary when the caller has it, KEY_UNKNOWN to search here.
+// the caller). contents_key: where the page dictionary's /Contents key
+// stands (find_page_keys), -1 when it has none.
 void gather(const gather_ctx &g, const objent *page, int32_t contents_key, page_content *out) {
     const doc *d = g.d;
     out->data = k_empty;
@@ -314,16 +294,15 @@ void gather(const gather_ctx &g, const objent *page, int32_t contents_key, page_
     text_range r = dict_range(d, page);
     if (r.start < 0) return;
     const uint8_t *t = r.base;
-    int32_t at = contents_key == KEY_UNKNOWN ? find_key(t, r.start, r.end, "Contents") : contents_key;
-    if (at < 0) return;
-    int32_t v = skip_ws(t, at + 9, r.end);
+    if (contents_key < 0) return;
+    int32_t v = skip_ws(t, contents_key + 9, r.end);
     if (v >= r.end) return;
     if (is_digit(t[v])) {
         gather_ref(g, t, v, r.end, out);
     } else if (t[v] == '[') {
         parts ps;
         gather_array(g, t, v + 1, r.end, &out->owned, &ps);
-        finish_array(g, out, ps);
+        finish_array(out, ps);
     } else if (t[v] == '<' && v + 1 < r.end && t[v + 1] == '<') {
         gather_inline(g, page, t, v, r.end, out);
     }
@@ -385,31 +364,6 @@ void count_page(const doc *d, const pageinfo &p, int32_t at, std::vector<int32_t
 
 }  // namespace
 
-// Fills *out with the content of `page` (see scale.h). out->owned is
-// overwritten, not released: the caller releases it after each page.
-void gather_content(const doc *d, const objent *page, page_content *out) {
-    out->owned = buf{};
-    gather(gather_ctx{d, nullptr}, page, KEY_UNKNOWN, out);
-}
-
-// Positions of the /Contents and /Resources keys of the page's dictionary,
-// each as find_key finds it (top level first, then anywhere); -1 when absent
-// or when the page has no dictionary. One walk serves both keys.
-page_keys find_page_keys(const doc *d, const objent *page) {
-    page_keys k{-1, -1};
-    if (!d || !page) return k;
-    const text_range r = dict_range(d, page);
-    if (r.start < 0) return k;
-    static const char *const names[2] = {"Contents", "Resources"};
-    int32_t at[2];
-    find_names_top(r.base, r.end, r.start, r.end, names, 2, at);
-    for (int i = 0; i < 2; ++i)
-        if (at[i] < 0) at[i] = find_name(r.base, r.end, r.start, r.end, names[i]);
-    k.contents = at[0];
-    k.resources = at[1];
-    return k;
-}
-
 // Counts, over every page in order, the places that draw each stream object:
 // a /Contents reference to a stream, and each element of a content array
 // (inline or held in an array object), read as gathering reads them. Only
@@ -419,29 +373,17 @@ void content_cache_count(const doc *d, const page_keys *keys, content_cache *c) 
     c->kept.clear();
     c->spent.clear();
     c->bytes = 0;
-    // Counted by object number, in two halves of the pages when the
-    // document has a helper thread (one count each, added up after).
-    const size_t slots = static_cast<size_t>(d->max_num > 0 ? d->max_num : 0) + 1;
-    const int32_t halves = d->helper ? 2 : 1;
-    std::vector<std::vector<int32_t>> counts(static_cast<size_t>(halves));
-    helper_thread::split(d->helper, halves, [&](int32_t h) {
-        std::vector<int32_t> &uses = counts[static_cast<size_t>(h)];
-        uses.assign(slots, 0);
-        const int32_t to = static_cast<int32_t>(static_cast<int64_t>(d->pages.count) * (h + 1) / halves);
-        for (int32_t k = static_cast<int32_t>(static_cast<int64_t>(d->pages.count) * h / halves); k < to; ++k)
-            count_page(d, d->pages.items[k], keys[k].contents, &uses);
-    });
-    std::vector<int32_t> &uses = counts[0];
-    for (size_t h = 1; h < counts.size(); ++h)
-        for (size_t num = 0; num < slots; ++num) uses[num] += counts[h][num];
+    // Counted by object number.
+    std::vector<int32_t> uses(static_cast<size_t>(d->max_num > 0 ? d->max_num : 0) + 1, 0);
+    for (int32_t k = 0; k < d->pages.count; ++k) count_page(d, d->pages.items[k], keys[k].contents, &uses);
     for (size_t num = 0; num < uses.size(); ++num)
         if (uses[num] >= 2) c->uses.emplace(static_cast<int32_t>(num), uses[num]);
 }
 
-// As gather_content for a build that draws its pages one after another:
-// out->owned keeps its storage from page to page (the caller releases it once
-// at the end), and streams counted by content_cache_count are decoded once.
-// out->data stays valid until the next call.
+// See page_content.h. out->owned keeps its storage from page to page (the
+// caller releases it once at the end), and streams counted by
+// content_cache_count are decoded once. out->data stays valid until the next
+// call.
 void gather_content_reusing(const doc *d, const objent *page, int32_t contents_key, content_cache *c,
                             page_content *out) {
     drop_spent(c);

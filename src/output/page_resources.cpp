@@ -2,12 +2,15 @@
 // or the one it inherits from the page tree.
 #include <cstdint>
 
-#include "output/scale.h"
+#include "output/page_resources.h"
 #include "reader/scan.h"
 
 namespace plenvo {
 
 namespace {
+
+// A key position not known yet: resources_of searches for the key.
+constexpr int32_t KEY_UNKNOWN = -2;
 
 // Position of the '/' of the key `name` at the top level of the dictionary
 // text [start, end) of base, or -1. A dictionary the structured search
@@ -35,8 +38,9 @@ resources_at object_dict_at(const doc *d, const objent *e) {
 // a reference to a dictionary object. t null when there is none; sets
 // *absent when e has no /Resources key or its value stands for nothing (null,
 // or a reference to an object that does not exist), so that an inherited
-// dictionary applies instead.
-resources_at resources_of(const doc *d, const objent *e, bool *absent, int32_t key = KEY_UNKNOWN) {
+// dictionary applies instead. key: where e's /Resources key stands (-1 when
+// none), or KEY_UNKNOWN to search for it.
+resources_at resources_of(const doc *d, const objent *e, bool *absent, int32_t key) {
     const resources_at none{nullptr, 0, -1};
     *absent = false;
     text_range r = dict_range(d, e);
@@ -72,7 +76,7 @@ resources_at resources_of(const doc *d, const objent *e, bool *absent, int32_t k
 
 }  // namespace
 
-// See scale.h. Reads the page's own /Resources; only when the page has none
+// See page_resources.h. Reads the page's own /Resources; only when the page has none
 // is the nearest /Pages ancestor holding one (p->res_node) consulted.
 resources_at locate_page_resources(const doc *d, const objent *page, const pageinfo *p, int32_t own_key) {
     const resources_at none{nullptr, 0, -1};
@@ -85,12 +89,11 @@ resources_at locate_page_resources(const doc *d, const objent *page, const pagei
     if (!p || p->res_node < 0) return none;
     const objent *node = doc_lookup(d, p->res_node);
     if (!node) return none;
-    return resources_of(d, node, &absent);
+    return resources_of(d, node, &absent, KEY_UNKNOWN);
 }
 
-// See scale.h. Returns a malloc'd copy or nullptr; never changes the doc.
-char *page_resources_dict(const doc *d, const objent *page, const pageinfo *p) {
-    const resources_at at = locate_page_resources(d, page, p);
+// See page_resources.h. Never changes the doc.
+char *page_resources_dict(const resources_at &at) {
     return at.t ? dict_text_at(at.t, at.len, at.pos) : nullptr;
 }
 

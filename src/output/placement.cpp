@@ -1,13 +1,13 @@
 // Page placement: where and how large each input page is drawn on its new
 // page, the form's /BBox and /Matrix, and the one-line content stream that
 // draws the form.
-#include <charconv>
 #include <cmath>
 #include <cstring>
-#include <string>
 
 #include "base/number_text.h"
+#include "output/placement.h"
 #include "output/scale.h"
+#include "reader/page_tree.h"
 
 namespace plenvo {
 
@@ -111,13 +111,6 @@ size_t place_line(double s, double tx, double ty, char *out) {
     return static_cast<size_t>(p - out);
 }
 
-// Appends the placement line to b. When b cannot grow, nothing is appended
-// (b is then without storage).
-void place_form(buf *b, double s, double tx, double ty) {
-    char line[PLACE_LINE_SIZE];
-    buf_append(b, line, place_line(s, tx, ty, line));
-}
-
 // The start of the form XObject's dictionary, "<< /Type /XObject /Subtype
 // /Form /BBox [...]" and its /Matrix (none for rotation 0), written into out
 // (FORM_HEAD_SIZE bytes); returns its length. No NUL is written.
@@ -160,26 +153,6 @@ size_t form_head(const pageinfo *p, const placement &pl, char *out) {
         break;
     }
     return static_cast<size_t>(q - out);
-}
-
-// The form XObject's dictionary followed by " stream\n": form_head, then
-// /Length `length` and /Resources with the given text when it is not null.
-// Always whole, however long the resources text is.
-std::string form_header(const pageinfo *p, const placement &pl, long length, const char *resources) {
-    char head[FORM_HEAD_SIZE + 32];
-    size_t n = form_head(p, pl, head);
-    std::memcpy(head + n, FORM_LENGTH_KEY, sizeof FORM_LENGTH_KEY - 1);
-    char *q = std::to_chars(head + n + sizeof FORM_LENGTH_KEY - 1, head + sizeof head, length).ptr;
-    std::string h;
-    const size_t rlen = resources ? std::strlen(resources) : 0;
-    h.reserve(static_cast<size_t>(q - head) + rlen + 24);
-    h.append(head, static_cast<size_t>(q - head));
-    if (resources) {
-        h += FORM_RESOURCES_KEY;
-        h.append(resources, rlen);
-    }
-    h += FORM_DICT_END;
-    return h;
 }
 
 }  // namespace plenvo

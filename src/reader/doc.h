@@ -11,7 +11,8 @@ constexpr int32_t MAX_OBJNUM = 0x7FFFFF;
 
 // One indirect object: a direct object found in the file (positions are
 // offsets into doc::data) or a member of an object stream (text points into
-// an arena block). Positions are -1 when absent.
+// an arena block). Positions are -1 when absent. 64 bytes, no padding: the
+// table of a large file is most of the memory a load writes.
 struct objent {
     int32_t num;
     int32_t gen;
@@ -26,9 +27,11 @@ struct objent {
     int32_t has_stream;
     int32_t no_endstream;
     int32_t in_objstm;
-    const uint8_t *text;
     int32_t text_len;
+    const uint8_t *text;
 };
+
+static_assert(sizeof(void *) != 8 || sizeof(objent) == 64, "objent: 64 bytes on 64-bit systems");
 
 // Growable array of objent: first append makes room for 128, then doubles.
 struct objvec {
@@ -37,19 +40,21 @@ struct objvec {
     int32_t cap;
 };
 
-// One page, in document order.
+// One page, in document order. 64 bytes, no padding.
 struct pageinfo {
     int32_t objnum;   // the /Page object
     int32_t parent;   // the /Pages node that listed it, -1 when the page is the tree root
     int32_t rotate;   // rotation inherited from /Pages ancestors, 0..359 (never the page's own)
-    double llx, lly, urx, ury;  // the page box: normalised, crop box clipped to media box
     int32_t res_node; // nearest /Pages ancestor holding /Resources, -1 when none
+    double llx, lly, urx, ury;  // the page box: normalised, crop box clipped to media box
     // Read from the page's dictionary by the loader (valid when dict_read is 1):
     int32_t dict_read;
     int32_t own_rotate;     // the page's own /Rotate, 0..359, -1 when none (obj_rotate_own)
     int32_t contents_key;   // where its /Contents key stands, -1 when none (find_page_keys)
     int32_t resources_key;  // where its /Resources key stands, -1 when none (find_page_keys)
 };
+
+static_assert(sizeof(pageinfo) == 64, "pageinfo: 64 bytes");
 
 // Growable array of pageinfo: first append makes room for 64, then doubles.
 struct pagevec {
@@ -65,8 +70,6 @@ struct arena {
     int32_t cap;
 };
 
-class helper_thread;
-
 struct doc {
     uint8_t *data;      // the whole input file
     int32_t len;
@@ -78,7 +81,6 @@ struct doc {
     int32_t catalog;    // chosen catalog object number, -1 until chosen
     int32_t max_num;    // largest num in the final table
     int32_t *index;     // num -> position in objs (or -1), max_num + 1 entries; built after resolution
-    helper_thread *helper;  // a large input's second thread (owned), or null
 };
 
 // A byte range [start, end) inside base. start < 0 means "no range".
@@ -94,10 +96,10 @@ struct text_range {
 void objvec_push(objvec *v, const objent *e);
 // Makes room for n entries in all; false (v untouched) when it cannot.
 bool objvec_reserve(objvec *v, int64_t n);
-// Makes room for n pages in all; false (v untouched) when it cannot.
-bool pagevec_reserve(pagevec *v, int64_t n);
 // Appends a copy of p. Same growth contract as objvec_push.
 void pagevec_push(pagevec *v, const pageinfo *p);
+// Makes room for n pages in all; false (v untouched) when it cannot.
+bool pagevec_reserve(pagevec *v, int64_t n);
 // A new block of n bytes owned by the arena, or nullptr (arena unchanged).
 void *arena_alloc(struct arena *a, uint64_t n);
 // Releases the most recently allocated block when it is `block` (a failed
@@ -136,12 +138,11 @@ text_range obj_range(const doc *d, const objent *e);
 
 // Cross-reference walk: fills d->root and d->encrypted.
 void xref_walk(doc *d);
-// Direct object scan, stream extents and clean-up: appends to d->objs.
-void scan_objects(doc *d);
-// Object streams: appends members to d->objs (blocks in d->arena).
-void read_object_streams(doc *d);
-// Duplicate resolution: one entry per number, sets d->max_num.
-void resolve_duplicates(doc *d);
+// The direct object scan (stream extents and clean-up included), the object
+// streams (members appended to d->objs, blocks in d->arena) and duplicate
+// resolution (one entry per number, sets d->max_num) share the object-stream
+// flags of the table: scan_objects, read_object_streams and
+// resolve_duplicates in scan_phases.h.
 // Object spans (after duplicate resolution): an object without stream whose
 // text reaches over more than 16 other object headers ends at the next
 // header; a stream object whose dictionary region does leaves the table.
@@ -149,16 +150,5 @@ void limit_object_spans(doc *d);
 // Catalog and page tree: fills d->pages and d->catalog. Returns 0, or -1 with
 // the error text set (the caller frees the doc).
 int load_page_tree(doc *d);
-
-// ---- page objects (page_tree.cpp) ----
-
-// 1 for /Type /Page, 2 for /Type /Pages, 0 otherwise.
-int obj_type(const doc *d, const objent *e);
-// The object's own /Rotate normalised into 0..359, or -1 when absent or not
-// an integer.
-int obj_rotate_own(const doc *d, const objent *e);
-// The same for a page of the list: what the loader kept (p->own_rotate) when
-// it read the page's dictionary, else looked up; -1 when the page has none.
-int page_rotate_own(const doc *d, const pageinfo *p);
 
 }  // namespace plenvo

@@ -26,30 +26,24 @@ void objvec_push(objvec *v, const objent *e) {
     v->items[v->count++] = *e;
 }
 
-// Makes room for n elements of `size` bytes in an (items, cap) array.
-// Returns false (array untouched) when it cannot.
-static bool reserve(void **items, int32_t *cap, int64_t n, size_t size) {
-    if (n <= *cap) return true;
+bool objvec_reserve(objvec *v, int64_t n) {
+    if (n <= v->cap) return true;
     if (n > 0x7FFFFFFF) return false;
-    void *p = std::realloc(*items, static_cast<size_t>(n) * size);
+    void *p = std::realloc(v->items, static_cast<size_t>(n) * sizeof(objent));
     if (!p) return false;
-    *items = p;
-    *cap = static_cast<int32_t>(n);
+    v->items = static_cast<objent *>(p);
+    v->cap = static_cast<int32_t>(n);
     return true;
 }
 
-bool objvec_reserve(objvec *v, int64_t n) {
-    void *items = v->items;
-    const bool ok = reserve(&items, &v->cap, n, sizeof(objent));
-    v->items = static_cast<objent *>(items);
-    return ok;
-}
-
 bool pagevec_reserve(pagevec *v, int64_t n) {
-    void *items = v->items;
-    const bool ok = reserve(&items, &v->cap, n, sizeof(pageinfo));
-    v->items = static_cast<pageinfo *>(items);
-    return ok;
+    if (n <= v->cap) return true;
+    if (n > 0x7FFFFFFF) return false;
+    void *p = std::realloc(v->items, static_cast<size_t>(n) * sizeof(pageinfo));
+    if (!p) return false;
+    v->items = static_cast<pageinfo *>(p);
+    v->cap = static_cast<int32_t>(n);
+    return true;
 }
 
 void pagevec_push(pagevec *v, const pageinfo *p) {

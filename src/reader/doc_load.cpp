@@ -1,5 +1,4 @@
 // The load sequence: read the file whole, then run the reading phases in order.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,8 +6,6 @@
 
 #include "base/error.h"
 #include "reader/doc.h"
-#include "reader/helper_thread.h"
-#include "reader/huge_pages.h"
 #include "reader/scan_phases.h"
 
 #if !defined(_WIN32)
@@ -19,12 +16,6 @@ namespace plenvo {
 namespace {
 
 constexpr int64_t INPUT_LIMIT = 0x7FFFFFFF;  // positions are 32-bit signed
-
-}  // namespace
-
-int64_t read_block_bytes = int64_t(1) << 20;
-
-namespace {
 
 int64_t file_tell(FILE *f) {
 #if defined(_WIN32)
@@ -42,16 +33,15 @@ int file_seek_end(FILE *f) {
 #endif
 }
 
-// Runs the phases over d->data, taking over the search `early` did while the
-// file was read (null: none). Returns 0, or -1 with the message set and d freed.
-int run_phases(doc *d, const char *name, search_while_reading *early) {
+// Runs the phases over d->data. Returns 0, or -1 with the message set and d freed.
+int run_phases(doc *d, const char *name) {
     try {
         xref_walk(d);
         {
             // Object streams are told apart once for both phases that need
             // it, with the places of "/ObjStm" the scan met on its way.
             std::vector<int32_t> objstm_names;
-            scan_objects(d, &objstm_names, early);
+            scan_objects(d, &objstm_names);
             const std::vector<uint8_t> objstm = objstm_flags(d, d->objs.count, objstm_names);
             read_object_streams(d, objstm);
             resolve_duplicates(d, objstm);
@@ -73,33 +63,11 @@ int run_phases(doc *d, const char *name, search_while_reading *early) {
             return -1;
         }
     } catch (const std::bad_alloc &) {
-        // The helper must be done with the search before it goes with d.
-        if (early) early->finish();
         set_error("out of memory");
         doc_free(d);
         return -1;
     }
     return 0;
-}
-
-// Reads the d->len bytes of f into d->data: at once, or in blocks handed to
-// `early` as they come when it searches alongside. False on a short read.
-bool read_whole(FILE *f, doc *d, search_while_reading *early) {
-    const size_t n = static_cast<size_t>(d->len);
-    if (!early->s) return std::fread(d->data, 1, n, f) == n;
-    const size_t block = static_cast<size_t>(std::max<int64_t>(read_block_bytes, 1));
-    for (size_t got = 0; got < n;) {
-        const size_t want = std::min(block, n - got);
-        if (std::fread(d->data + got, 1, want, f) != want) return false;
-        got += want;
-        early->filled(static_cast<int64_t>(got));
-    }
-    return true;
-}
-
-// A large input gets a helper thread.
-void start_helper(doc *d) {
-    if (d->len >= split_min_bytes) d->helper = new (std::nothrow) helper_thread();
 }
 
 void reset(doc *d) {
@@ -146,25 +114,20 @@ int doc_load(const char *path, doc *d) {
     }
     std::rewind(f);
     d->data = static_cast<uint8_t *>(std::malloc(static_cast<size_t>(n)));
-    hint_huge_pages(d->data, static_cast<size_t>(n));
     if (!d->data) {
         std::fclose(f);
         doc_free(d);
         set_error("read error on %s", path);
         return -1;
     }
-    // A large file's helper starts now and searches the file as it comes in.
-    start_helper(d);
-    search_while_reading early(d);
-    const bool whole = read_whole(f, d, &early);
+    const bool whole = std::fread(d->data, 1, static_cast<size_t>(n), f) == static_cast<size_t>(n);
     std::fclose(f);
     if (!whole) {
-        early.finish();
         doc_free(d);
         set_error("read error on %s", path);
         return -1;
     }
-    return run_phases(d, path, &early);
+    return run_phases(d, path);
 }
 
 int doc_load_bytes(const uint8_t *bytes, size_t n, const char *name, doc *d) {
@@ -185,8 +148,7 @@ int doc_load_bytes(const uint8_t *bytes, size_t n, const char *name, doc *d) {
         return -1;
     }
     std::memcpy(d->data, bytes, n);
-    start_helper(d);
-    return run_phases(d, name, nullptr);
+    return run_phases(d, name);
 }
 
 int doc_free(doc *d) {
@@ -196,7 +158,6 @@ int doc_free(doc *d) {
     for (int32_t i = 0; i < d->arena.count; ++i) std::free(d->arena.blocks[i]);
     std::free(d->arena.blocks);
     std::free(d->index);
-    delete d->helper;
     std::memset(d, 0, sizeof *d);
     return 0;
 }

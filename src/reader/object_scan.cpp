@@ -5,20 +5,14 @@
 // pass does work proportional to (number of objects) x (file length), even on
 // files made of thousands of unterminated objects or streams.
 #include <algorithm>
-#include <atomic>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <new>
-#include <thread>
 #include <utility>
 
 #include "reader/scan.h"
 #include "reader/scan_phases.h"
-#include "reader/helper_thread.h"
-#include "reader/huge_pages.h"
 
 namespace plenvo {
 namespace {
@@ -33,11 +27,11 @@ struct keyword_table {
 };
 
 // Both keywords end in "obj", and "/ObjStm" has a 'j' too: one jump from
-// 'j' to 'j' finds them all. Appends those whose 'j' lies in [from, to) to k;
-// the tests around a 'j' read the whole text.
-void find_obj_keywords_in(const uint8_t *t, int32_t len, int32_t from, int32_t to, keyword_table *k) {
-    const uint8_t *p = t + from;
-    const uint8_t *end = t + to;
+// 'j' to 'j' finds them all.
+keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
+    keyword_table k;
+    const uint8_t *p = t;
+    const uint8_t *end = t + len;
     while (p < end) {
         const void *hit = std::memchr(p, 'j', static_cast<size_t>(end - p));
         if (!hit) break;
@@ -46,7 +40,7 @@ void find_obj_keywords_in(const uint8_t *t, int32_t len, int32_t from, int32_t t
         if (jp < 2 || t[jp - 1] != 'b') continue;
         if (t[jp - 2] == 'O') {
             if (jp >= 3 && static_cast<int64_t>(jp) + 4 <= len && std::memcmp(t + jp - 3, "/ObjStm", 7) == 0)
-                k->objstm_names.push_back(jp - 3);
+                k.objstm_names.push_back(jp - 3);
             continue;
         }
         if (t[jp - 2] != 'o') continue;
@@ -54,18 +48,13 @@ void find_obj_keywords_in(const uint8_t *t, int32_t len, int32_t from, int32_t t
         const int32_t o = jp - 2;
         if (o >= 3 && t[o - 1] == 'd' && t[o - 2] == 'n' && t[o - 3] == 'e') {
             const int32_t e = o - 3;
-            if (e == 0 || !is_alnum(t[e - 1])) k->endobj.push_back(e);
+            if (e == 0 || !is_alnum(t[e - 1])) k.endobj.push_back(e);
             continue;  // "obj" after a letter is no keyword
         }
         if (o > len - 4) continue;
         if (o > 0 && is_alnum(t[o - 1])) continue;
-        k->obj.push_back(o);
+        k.obj.push_back(o);
     }
-}
-
-keyword_table find_obj_keywords(const uint8_t *t, int32_t len) {
-    keyword_table k;
-    find_obj_keywords_in(t, len, 0, len, &k);
     return k;
 }
 
@@ -305,7 +294,12 @@ bool header_entry(const uint8_t *t, int32_t len, int32_t o, objent *e) {
 // out would be an object missing from the output.
 void add_headers(doc *d, const std::vector<int32_t> &obj, header_list *h) {
     objvec &v = d->objs;
+    // Room for every keyword at once: no copy of the table while it grows.
+    // When that much cannot be had, the table grows entry by entry instead.
+    objvec_reserve(&v, static_cast<int64_t>(v.count) + static_cast<int64_t>(obj.size()));
     h->after_obj.reserve(obj.size());
+    h->starts.reserve(obj.size());
+    h->start_entry.reserve(obj.size());
     for (const int32_t o : obj) {
         objent e;
         if (!header_entry(d->data, d->len, o, &e)) continue;
@@ -320,215 +314,6 @@ void add_headers(doc *d, const std::vector<int32_t> &obj, header_list *h) {
     }
 }
 
-// The "obj" keywords are searched in this many pieces of the file.
-constexpr int32_t KEYWORD_PIECES = 8;
-
-// Piece i of the file: [from, to).
-int32_t piece_from(int32_t len, int32_t i) {
-    return static_cast<int32_t>(static_cast<int64_t>(len) * i / KEYWORD_PIECES);
-}
-
-// find_obj_keywords_in over piece i. Reads no byte at or past
-// piece_from(len, i + 1) + PIECE_MARGIN.
-constexpr int32_t PIECE_MARGIN = 16;
-void search_piece(const uint8_t *t, int32_t len, int32_t i, keyword_table *k) {
-    find_obj_keywords_in(t, len, piece_from(len, i), piece_from(len, i + 1), k);
-}
-
-}  // namespace
-
-struct search_while_reading::state {
-    doc *d;
-    std::vector<keyword_table> kw;         // one list per piece
-    std::atomic<int64_t> filled{0};        // bytes of the file in place
-    std::atomic<bool> over{false};         // the read has ended
-    std::atomic<int32_t> next{0};          // the next piece to search
-    std::atomic<bool> failed{false};       // a list could not grow, or a piece was left
-    std::mutex mu;                         // for a helper that sleeps until bytes come
-    std::condition_variable more;
-    bool finished = false;
-    // The helper readies the table for the headers of the pieces it has
-    // searched, in file order: `readied` pieces, `readied_entries` entries.
-    int32_t readied = 0;
-    int64_t readied_entries = 0;
-
-    explicit state(doc *doc_) : d(doc_), kw(KEYWORD_PIECES) {}
-
-    int64_t need(int32_t i) const {
-        return std::min<int64_t>(d->len, static_cast<int64_t>(piece_from(d->len, i + 1)) + PIECE_MARGIN);
-    }
-    // Waits until `n` bytes are in place (true) or the read has ended short
-    // of them (false). Spins a while first: blocks come every fraction of a
-    // millisecond.
-    bool wait_for(int64_t n) {
-        for (int spins = 0; spins < 1024; ++spins) {
-            if (filled.load(std::memory_order_acquire) >= n) return true;
-            if (over.load(std::memory_order_acquire)) break;
-            std::this_thread::yield();
-        }
-        std::unique_lock<std::mutex> l(mu);
-        more.wait(l, [&] {
-            return filled.load(std::memory_order_acquire) >= n || over.load(std::memory_order_acquire);
-        });
-        return filled.load(std::memory_order_acquire) >= n;
-    }
-    void wake() {
-        { std::lock_guard<std::mutex> l(mu); }
-        more.notify_all();
-    }
-    // Grows the table for the headers that piece i (the next in file order)
-    // may hold and faults its pages in: the header pieces will fill them
-    // once the whole file is read, and this thread has time while it comes.
-    // Nothing else touches the table until the read is over.
-    void ready_table(int32_t i) {
-        if (i != readied) return;
-        ++readied;
-        const int64_t at = static_cast<int64_t>(d->objs.count) + readied_entries;
-        const size_t n = kw[static_cast<size_t>(i)].obj.size();
-        if (n == 0) return;
-        if (!objvec_reserve(&d->objs, at + static_cast<int64_t>(n))) {
-            readied = KEYWORD_PIECES;  // no room: the scan reserves (and reports) for itself
-            return;
-        }
-        prefault(d->objs.items + at, n * sizeof(objent));
-        readied_entries += static_cast<int64_t>(n);
-    }
-    // Searches the pieces not yet taken, waiting for their bytes as needed;
-    // `on_helper`: readies the table as well, while the file is read.
-    void take_pieces(bool on_helper) {
-        for (int32_t i = next.fetch_add(1); i < KEYWORD_PIECES; i = next.fetch_add(1)) {
-            if (!wait_for(need(i))) {
-                failed.store(true);
-                return;
-            }
-            try {
-                search_piece(d->data, d->len, i, &kw[static_cast<size_t>(i)]);
-            } catch (const std::bad_alloc &) {
-                failed.store(true);
-                continue;
-            }
-            if (on_helper && filled.load(std::memory_order_acquire) < d->len) ready_table(i);
-        }
-    }
-};
-
-search_while_reading::search_while_reading(doc *d) {
-    if (!d->helper || d->len < 1) return;
-    try {
-        s = new state(d);
-    } catch (const std::bad_alloc &) {
-        return;
-    }
-    if (!d->helper->post([](void *p) { static_cast<state *>(p)->take_pieces(true); }, s)) {
-        delete s;
-        s = nullptr;
-    }
-}
-
-search_while_reading::~search_while_reading() {
-    if (s && !s->finished) {
-        s->over.store(true, std::memory_order_release);
-        s->wake();
-        s->d->helper->revoke_or_finish();
-    }
-    delete s;
-}
-
-void search_while_reading::filled(int64_t n) {
-    if (!s) return;
-    s->filled.store(n, std::memory_order_release);
-    s->wake();
-}
-
-bool search_while_reading::finish() {
-    if (!s || s->finished) return false;
-    s->finished = true;
-    const bool whole = s->filled.load(std::memory_order_acquire) >= s->d->len;
-    s->over.store(true, std::memory_order_release);
-    s->wake();
-    // With every byte in place no piece waits: this thread takes the rest.
-    if (whole) s->take_pieces(false);
-    s->d->helper->revoke_or_finish();
-    return whole && !s->failed.load();
-}
-
-namespace {
-
-// The keywords and headers of one stretch of the file.
-struct scan_piece {
-    keyword_table kw;
-    int32_t at = 0;                    // where its entries go, counted from the first new one
-    int32_t kept = 0;                  // how many of them are headers
-    std::vector<int32_t> starts;       // dict_pos of those opening with '<'
-    std::vector<int32_t> start_entry;  // their index among the piece's headers
-};
-
-// find_obj_keywords and add_headers over the file in pieces, on two threads:
-// the same table, header list and "endobj" and "/ObjStm" lists (kw->obj is
-// left empty). Each piece writes its headers straight into the table at its
-// place; the places are then closed up. Throws std::bad_alloc when the table
-// cannot hold one entry per "obj" keyword (the table is then as it was).
-void keywords_and_headers_split(doc *d, keyword_table *kw, header_list *h, search_while_reading *early) {
-    const uint8_t *t = d->data;
-    const int32_t len = d->len;
-    objvec &v = d->objs;
-    const int32_t first = v.count;
-    constexpr int32_t PIECES = KEYWORD_PIECES;
-    std::vector<scan_piece> pieces(PIECES);
-    if (early && early->s) {
-        if (!early->finish()) throw std::bad_alloc();
-        for (int32_t i = 0; i < PIECES; ++i)
-            pieces[static_cast<size_t>(i)].kw = std::move(early->s->kw[static_cast<size_t>(i)]);
-    } else {
-        helper_thread::split(d->helper, PIECES, [&](int32_t i) { search_piece(t, len, i, &pieces[static_cast<size_t>(i)].kw); });
-    }
-    int64_t room = 0;
-    size_t endobjs = 0, names = 0;
-    for (scan_piece &p : pieces) {
-        p.at = static_cast<int32_t>(room);
-        room += static_cast<int64_t>(p.kw.obj.size());
-        endobjs += p.kw.endobj.size();
-        names += p.kw.objstm_names.size();
-    }
-    if (!objvec_reserve(&v, first + room)) throw std::bad_alloc();
-    h->after_obj.resize(static_cast<size_t>(room));
-    helper_thread::split(d->helper, PIECES, [&](int32_t i) {
-        scan_piece &p = pieces[static_cast<size_t>(i)];
-        objent *out = v.items + first + p.at;
-        int32_t *after = h->after_obj.data() + p.at;
-        for (const int32_t o : p.kw.obj) {
-            if (!header_entry(t, len, o, &out[p.kept])) continue;
-            if (out[p.kept].dict_pos >= 0) {
-                p.starts.push_back(out[p.kept].dict_pos);
-                p.start_entry.push_back(p.kept);
-            }
-            after[p.kept] = o + 3;
-            ++p.kept;
-        }
-    });
-    // Close up the places of the pieces, in file order.
-    size_t n_starts = 0;
-    for (const scan_piece &p : pieces) n_starts += p.starts.size();
-    kw->endobj.reserve(endobjs);
-    kw->objstm_names.reserve(names);
-    h->starts.reserve(n_starts);
-    h->start_entry.reserve(n_starts);
-    int32_t w = 0;
-    for (scan_piece &p : pieces) {
-        if (p.at != w) {
-            std::memmove(v.items + first + w, v.items + first + p.at, static_cast<size_t>(p.kept) * sizeof(objent));
-            std::memmove(h->after_obj.data() + w, h->after_obj.data() + p.at, static_cast<size_t>(p.kept) * sizeof(int32_t));
-        }
-        h->starts.insert(h->starts.end(), p.starts.begin(), p.starts.end());
-        for (const int32_t k : p.start_entry) h->start_entry.push_back(first + w + k);
-        kw->endobj.insert(kw->endobj.end(), p.kw.endobj.begin(), p.kw.endobj.end());
-        kw->objstm_names.insert(kw->objstm_names.end(), p.kw.objstm_names.begin(), p.kw.objstm_names.end());
-        w += p.kept;
-    }
-    h->after_obj.resize(static_cast<size_t>(w));
-    v.count = first + w;
-}
-
 // Pass 1, the rest: for the entries from `first` on (h as add_headers left
 // it), the dictionaries' ends, the "stream" keywords after them and the
 // "endobj" of entries without stream; entries found unterminated leave.
@@ -540,21 +325,13 @@ void finish_headers(doc *d, int32_t first, const header_list &h, const keyword_t
     const std::vector<int32_t> &start_entry = h.start_entry;
     const std::vector<int32_t> &after_obj = h.after_obj;
     std::vector<int32_t> closes(starts.size(), -1);
-    // Each answer depends on its start alone: with the helper, one sweep for
-    // each half of the starts (the first may read on into the second half,
-    // so the work stays within twice that of one sweep).
-    const size_t halves = d->helper && starts.size() >= 2 ? 2 : 1;
-    helper_thread::split(d->helper, static_cast<int32_t>(halves), [&](int32_t i) {
-        const size_t lo = starts.size() * static_cast<size_t>(i) / halves;
-        const size_t hi = starts.size() * static_cast<size_t>(i + 1) / halves;
-        if (hi > lo) find_dict_closes(t, len, starts.data() + lo, hi - lo, closes.data() + lo);
-    });
+    if (!starts.empty()) find_dict_closes(t, len, starts.data(), starts.size(), closes.data());
 
     // The "stream" keyword after each closed dictionary, and where its data
     // begins. Entries may share a closing ">>" (a hex string value walked on
-    // into the next dictionary), so each distinct one is looked at once in a
-    // piece: closes met in increasing order are kept in a sorted list, others
-    // in a map. Pieces of the list run on this thread and the helper.
+    // into the next dictionary), so each distinct one is looked at about once:
+    // closes come in increasing order as a rule and only the last of those is
+    // kept; one met again out of that order is kept in a map.
     struct after_close {
         int32_t close, stream, data;
     };
@@ -564,75 +341,51 @@ void finish_headers(doc *d, int32_t first, const header_list &h, const keyword_t
         if (a.stream >= 0) a.data = stream_data_start(t, len, a.stream);
         return a;
     };
-    constexpr int32_t PIECES = 8;
-    const size_t n_starts = starts.size();
-    helper_thread::split(d->helper, PIECES, [&](int32_t piece) {
-        std::vector<after_close> seen;
-        std::map<int32_t, after_close> seen_out_of_order;
-        const size_t to = n_starts * static_cast<size_t>(piece + 1) / PIECES;
-        for (size_t k = n_starts * static_cast<size_t>(piece) / PIECES; k < to; ++k) {
-            const int32_t c = closes[k];
-            if (c < 0) continue;
-            after_close a;
-            if (seen.empty() || c > seen.back().close) {
-                a = look_after(c);
-                seen.push_back(a);
-            } else {
-                auto it = std::lower_bound(seen.begin(), seen.end(), c,
-                                           [](const after_close &x, int32_t val) { return x.close < val; });
-                if (it != seen.end() && it->close == c) {
-                    a = *it;
-                } else {
-                    auto m = seen_out_of_order.find(c);
-                    if (m == seen_out_of_order.end()) m = seen_out_of_order.emplace(c, look_after(c)).first;
-                    a = m->second;
-                }
-            }
-            if (a.stream < 0) continue;
-            objent &e = v.items[start_entry[k]];
-            e.stream_pos = a.stream;
-            e.has_stream = 1;
-            e.data_pos = a.data;
+    after_close last{-1, -1, -1};
+    std::map<int32_t, after_close> seen_out_of_order;
+    for (size_t k = 0; k < starts.size(); ++k) {
+        const int32_t c = closes[k];
+        if (c < 0) continue;
+        if (c > last.close) last = look_after(c);
+        const after_close *a = &last;
+        if (c < last.close) {
+            auto m = seen_out_of_order.find(c);
+            if (m == seen_out_of_order.end()) m = seen_out_of_order.emplace(c, look_after(c)).first;
+            a = &m->second;
         }
-    });
+        if (a->stream < 0) continue;
+        objent &e = v.items[start_entry[k]];
+        e.stream_pos = a->stream;
+        e.has_stream = 1;
+        e.data_pos = a->data;
+    }
 
     // Objects without stream need their "endobj", searched from the '<' of
     // the value, else from right after "obj"; without one they are not
-    // recorded. Stream objects get theirs with the stream extents. Found in
-    // pieces as above; the table is then closed up here.
-    const int32_t n_new = v.count - first;
-    std::vector<uint8_t> unterminated(static_cast<size_t>(n_new > 0 ? n_new : 0), 0);
-    helper_thread::split(d->helper, PIECES, [&](int32_t piece) {
-        sorted_cursor endobj(kw.endobj);
-        const int32_t to = first + static_cast<int32_t>(static_cast<int64_t>(n_new) * (piece + 1) / PIECES);
-        for (int32_t i = first + static_cast<int32_t>(static_cast<int64_t>(n_new) * piece / PIECES); i < to; ++i) {
-            objent &e = v.items[i];
-            if (e.has_stream) continue;
+    // recorded. Stream objects get theirs with the stream extents. As a rule
+    // nothing leaves: entries stay where they are.
+    sorted_cursor endobj(kw.endobj);
+    int32_t w = first;
+    for (int32_t i = first; i < v.count; ++i) {
+        objent &e = v.items[i];
+        if (!e.has_stream) {
             const int32_t from = e.dict_pos >= 0 ? e.dict_pos : after_obj[static_cast<size_t>(i - first)];
             const int32_t ep = endobj.first_at_or_after(from);
-            if (ep < 0) {
-                unterminated[static_cast<size_t>(i - first)] = 1;
-                continue;
-            }
+            if (ep < 0) continue;
             e.endobj_pos = ep;
             e.end_pos = ep + 6;
         }
-    });
-    int32_t w = first;
-    for (int32_t i = first; i < v.count; ++i) {
-        if (unterminated[static_cast<size_t>(i - first)]) continue;
-        if (w != i) v.items[w] = v.items[i];
+        if (w != i) v.items[w] = e;
         ++w;
     }
     v.count = w;
 }
 
-// Pass 2 over the entries [from, to): where the data of each stream entry
-// ends, and its "endobj". lens and refs as read_stream_lengths gives them;
-// `index` answers indirect lengths (null when there are none). The searches
-// remember what they found for this range only.
-void stream_extents_range(doc *d, const keyword_table &kw, const std::vector<int32_t> &lens,
-                          const std::vector<int32_t> &refs, first_entry_index *index, int32_t from, int32_t to) {
+// Pass 2: where the data of each stream entry ends, and its "endobj".
+void stream_extents_with(doc *d, const keyword_table &kw) {
+    if (!d->data || d->objs.count == 0) return;
+    stream_lengths lengths(d);
+    first_entry_index index(d);
     const uint8_t *t = d->data;
     const int32_t len = d->len;
     space_runs spaces(t, len);
@@ -640,12 +393,12 @@ void stream_extents_range(doc *d, const keyword_table &kw, const std::vector<int
     sorted_cursor endobj(kw.endobj);
     static const char ENDSTREAM[] = "endstream";
 
-    for (int32_t k = from; k < to; ++k) {
+    for (int32_t k = 0; k < d->objs.count; ++k) {
         objent &e = d->objs.items[k];
         if (!e.has_stream || e.in_objstm) continue;
-        int32_t L = lens[static_cast<size_t>(k)];
-        const int32_t R = refs[static_cast<size_t>(k)];
-        if (L < 0 && R >= 0 && index) L = index->length_object(R);
+        int32_t L, R;
+        lengths.of(e, &L, &R);
+        if (L < 0 && R >= 0) L = index.length_object(R);
         // A known length is right when "endstream" follows it (space bytes
         // allowed between); otherwise, and when the length is unknown (an
         // indirect length kept in an object stream, say), the keyword decides.
@@ -687,28 +440,6 @@ void stream_extents_range(doc *d, const keyword_table &kw, const std::vector<int
             e.endobj_pos = -1;
         }
     }
-}
-
-// Pass 2: where the data of each stream entry ends, and its "endobj". With
-// a helper thread and only direct lengths, in two halves of the table on
-// both threads (each answer depends on its entry alone; the searches' memory
-// is kept per half, so their work stays within twice that of one pass).
-void stream_extents_with(doc *d, const keyword_table &kw) {
-    if (!d->data || d->objs.count == 0) return;
-    std::vector<int32_t> lens, refs;
-    read_stream_lengths(d, &lens, &refs);
-    const int32_t count = d->objs.count;
-    bool indirect = false;
-    for (int32_t k = 0; k < count && !indirect; ++k)
-        indirect = lens[static_cast<size_t>(k)] < 0 && refs[static_cast<size_t>(k)] >= 0;
-    if (d->helper && !indirect) {
-        helper_thread::split(d->helper, 2, [&](int32_t half) {
-            stream_extents_range(d, kw, lens, refs, nullptr, count / 2 * half, half ? count : count / 2);
-        });
-        return;
-    }
-    first_entry_index index(d);
-    stream_extents_range(d, kw, lens, refs, &index, 0, count);
 }
 
 // Pass 1 over the keyword table: one entry per object header.
@@ -808,37 +539,11 @@ void cleanup_entries_unindexed(doc *d) {
     v.count = w;
 }
 
-// Direct object scan: headers, stream extents, clean-up. Appends to d->objs
-// in file order; never fails (what it cannot read is left out).
-void scan_objects(doc *d) { scan_objects(d, nullptr); }
-
-void scan_objects(doc *d, std::vector<int32_t> *objstm_names, search_while_reading *early) {
+void scan_objects(doc *d, std::vector<int32_t> *objstm_names) {
     if (objstm_names) objstm_names->clear();
-    if (!d->data || d->len <= 0) {
-        if (early) early->finish();
-        return;
-    }
-    keyword_table kw;
-    const int32_t first = d->objs.count;
-    header_list h;
-    bool done = false;
-    if (d->len >= split_min_bytes && d->len > 3) {
-        try {
-            keywords_and_headers_split(d, &kw, &h, early);
-            done = true;
-        } catch (const std::bad_alloc &) {
-            // The pieces did not fit together: once more in one pass.
-            d->objs.count = first;
-            kw = keyword_table{};
-            h = header_list{};
-        }
-    }
-    if (early) early->finish();
-    if (!done) {
-        kw = find_obj_keywords(d->data, d->len);
-        if (d->len > 3) add_headers(d, kw.obj, &h);
-    }
-    if (d->len > 3) finish_headers(d, first, h, kw);
+    if (!d->data || d->len <= 0) return;
+    keyword_table kw = find_obj_keywords(d->data, d->len);
+    scan_headers_with(d, kw);
     stream_extents_with(d, kw);
     cleanup_entries(d);
     if (objstm_names) *objstm_names = std::move(kw.objstm_names);

@@ -149,14 +149,10 @@ void add_members(doc *d, const objstm_dict &sd, const decoded &dec) {
 
 }  // namespace
 
-// Appends the members of every object stream of the table, in table order,
-// then header order. Members appended here are never opened themselves.
-// Never fails: a stream that cannot be read adds nothing.
-void read_object_streams(doc *d) {
-    if (!d->data || d->objs.count == 0) return;
-    read_object_streams(d, objstm_flags(d, d->objs.count));
-}
-
+// Appends the members of every object stream of the table (is_objstm[i] 1
+// for an object stream at entry i), in table order, then header order.
+// Members appended here are never opened themselves. Never fails: a stream
+// that cannot be read adds nothing.
 void read_object_streams(doc *d, const std::vector<uint8_t> &is_objstm) {
     if (!d->data || d->objs.count == 0) return;
     const int32_t count = static_cast<int32_t>(std::min<size_t>(is_objstm.size(), static_cast<size_t>(d->objs.count)));

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "reader/page_box.h"
 #include "reader/page_tree.h"
 #include "reader/scan.h"
 

@@ -1,13 +1,11 @@
 // Catalog and page tree: choosing the catalog, finding the root of the page
 // tree and walking it into the document's page list.
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "base/error.h"
-#include "reader/helper_thread.h"
 #include "reader/page_tree.h"
 #include "reader/scan.h"
 
@@ -180,8 +178,10 @@ struct frame {
 // entered before, -2 when its /Kids holds an inline dictionary.
 int enter_node(const doc *d, const objent *e, const page_attrs *up, uint8_t *visited,
                std::vector<int32_t> &kids, frame *f) {
-    // Pieces of the tree may be walked on two threads at once.
-    if (e->num >= 0 && e->num <= d->max_num && std::atomic_ref<uint8_t>(visited[e->num]).exchange(1)) return -1;
+    if (e->num >= 0 && e->num <= d->max_num) {
+        if (visited[e->num]) return -1;
+        visited[e->num] = 1;
+    }
     f->num = e->num;
     f->begin = f->next = kids.size();
     if (read_kids(d, e, kids) < 0) {
@@ -274,21 +274,50 @@ int rotate_value_at(const doc *d, const text_range &r, int32_t p) {
 
 namespace {
 
-// Walks the kids first_kids[from, to) of /Pages node `num` (whose attributes
-// are `attrs`) depth first, in /Kids order, handing each page to
-// add(page, parent number, attributes). Returns 0, or -1 when the tree is
-// broken below them (a missing or untyped kid, a node reached twice, an
-// inline dictionary in a nested /Kids). The depth of the tree costs heap,
-// not call stack: the path is an explicit stack whose frames' kids sit in
-// one shared array.
-template <class Add>
-int walk_kids(const doc *d, const std::vector<int32_t> &first_kids, size_t from, size_t to, int32_t num,
-              const page_attrs &attrs, uint8_t *visited, Add &&add) {
-    std::vector<int32_t> kids(first_kids.begin() + static_cast<std::ptrdiff_t>(from),
-                              first_kids.begin() + static_cast<std::ptrdiff_t>(to));
+// Makes room in the list for the pages that /Pages node e counts (its
+// /Count), at most one per object of the table: the list of a large document
+// then grows without being copied. Only a hint: nothing happens when the
+// count is absent or the room cannot be had.
+void reserve_counted_pages(const doc *d, const objent *e, pagevec *pages) {
+    const text_range r = dict_range(d, e);
+    if (r.start < 0) return;
+    const int32_t p = find_name(r.base, r.end, r.start, r.end, "Count");
+    if (p < 0) return;
+    int32_t i = p + 6;
+    const int32_t n = parse_int_at(r.base, r.end, &i);
+    if (n <= 0) return;
+    pagevec_reserve(pages, static_cast<int64_t>(pages->count) + std::min(n, d->objs.count));
+}
+
+// Appends p to the list; throws std::bad_alloc when it cannot grow.
+void append_page(pagevec *pages, const pageinfo &p) {
+    const int32_t before = pages->count;
+    pagevec_push(pages, &p);
+    if (pages->count == before) throw std::bad_alloc();
+}
+
+}  // namespace
+
+int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
+                  const page_attrs *inherited) {
+    const objent *e = doc_lookup(d, num);
+    if (!e) return -1;
+    int type = obj_type(d, e);
+    if (type == 1) {
+        append_page(pages, page_entry(d, e, -1, *inherited));
+        return 1;
+    }
+    if (type != 2) return -1;
+
+    // Depth-first walk with an explicit stack: the depth of the tree costs
+    // heap, not call stack. Each frame's kids sit in one shared array.
+    std::vector<int32_t> kids;
     std::vector<frame> stack;
-    stack.push_back(frame{num, 0, 0, kids.size(), attrs});
     frame f{};
+    int rc = enter_node(d, e, inherited, visited, kids, &f);
+    if (rc < 0) return rc;
+    reserve_counted_pages(d, e, pages);
+    stack.push_back(f);
     while (!stack.empty()) {
         frame &top = stack.back();
         if (top.next == top.end) {
@@ -300,7 +329,7 @@ int walk_kids(const doc *d, const std::vector<int32_t> &first_kids, size_t from,
         if (!k) return -1;
         const int kt = obj_type(d, k);
         if (kt == 1) {
-            add(k, top.num, top.attrs);
+            append_page(pages, page_entry(d, k, top.num, top.attrs));
         } else if (kt == 2) {
             page_attrs up = top.attrs;  // top may move when the stack grows
             if (enter_node(d, k, &up, visited, kids, &f) < 0) return -1;
@@ -309,77 +338,7 @@ int walk_kids(const doc *d, const std::vector<int32_t> &first_kids, size_t from,
             return -1;
         }
     }
-    return 0;
-}
-
-// Appends n entries to the list; throws std::bad_alloc when it cannot grow.
-void append_pages(pagevec *pages, const pageinfo *p, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        const int32_t before = pages->count;
-        pagevec_push(pages, &p[i]);
-        if (pages->count == before) throw std::bad_alloc();
-    }
-}
-
-}  // namespace
-
-int resolve_pages(const doc *d, int32_t num, pagevec *pages, uint8_t *visited,
-                  const page_attrs *inherited) {
-    const objent *e = doc_lookup(d, num);
-    if (!e) return -1;
-    int type = obj_type(d, e);
-    if (type == 1) {
-        const pageinfo p = page_entry(d, e, -1, *inherited);
-        append_pages(pages, &p, 1);
-        return 1;
-    }
-    if (type != 2) return -1;
-
-    std::vector<int32_t> kids;
-    frame root{};
-    int rc = enter_node(d, e, inherited, visited, kids, &root);
-    if (rc < 0) return rc;
-
-    // A large document's root kids are walked in pieces on two threads, each
-    // piece into a list of its own; the lists follow each other in /Kids order.
-    constexpr int32_t PIECES = 16;
-    if (d->helper && root.end >= 2 * static_cast<size_t>(PIECES)) {
-        std::vector<std::vector<pageinfo>> lists(PIECES);
-        std::vector<int> broken(PIECES, 0);
-        helper_thread::split(d->helper, PIECES, [&](int32_t i) {
-            const size_t from = root.end * static_cast<size_t>(i) / PIECES;
-            const size_t to = root.end * static_cast<size_t>(i + 1) / PIECES;
-            std::vector<pageinfo> &list = lists[static_cast<size_t>(i)];
-            broken[static_cast<size_t>(i)] =
-                walk_kids(d, kids, from, to, root.num, root.attrs, visited,
-                          [&](const objent *k, int32_t parent, const page_attrs &a) {
-                              list.push_back(page_entry(d, k, parent, a));
-                          });
-        });
-        std::vector<int64_t> at(PIECES);
-        int64_t total = pages->count;
-        for (size_t i = 0; i < lists.size(); ++i) {
-            if (broken[i] < 0) return -1;
-            at[i] = total;
-            total += static_cast<int64_t>(lists[i].size());
-        }
-        if (!pagevec_reserve(pages, total)) throw std::bad_alloc();
-        // The lists are copied into place (and released) on both threads too.
-        helper_thread::split(d->helper, PIECES, [&](int32_t i) {
-            std::vector<pageinfo> &list = lists[static_cast<size_t>(i)];
-            if (!list.empty())
-                std::memcpy(pages->items + at[static_cast<size_t>(i)], list.data(), list.size() * sizeof(pageinfo));
-            std::vector<pageinfo>().swap(list);
-        });
-        pages->count = static_cast<int32_t>(total);
-        return pages->count;
-    }
-    rc = walk_kids(d, kids, 0, root.end, root.num, root.attrs, visited,
-                   [&](const objent *k, int32_t parent, const page_attrs &a) {
-                       const pageinfo p = page_entry(d, k, parent, a);
-                       append_pages(pages, &p, 1);
-                   });
-    return rc < 0 ? rc : pages->count;
+    return pages->count;
 }
 
 int load_page_tree(doc *d) {

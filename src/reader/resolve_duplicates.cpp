@@ -75,13 +75,8 @@ void decide_by_sorting(const doc *d, const std::vector<uint8_t> &objstm, std::ve
 // Makes the table final: keeps the winning entry of each number in table
 // order (the others are removed without reordering) and sets d->max_num.
 // Never fails; allocates working arrays proportional to the table (or to the
-// largest number when numbering is dense).
-void resolve_duplicates(doc *d) {
-    d->max_num = 0;
-    if (d->objs.count == 0) return;
-    resolve_duplicates(d, objstm_flags(d, d->objs.count));
-}
-
+// largest number when numbering is dense). flags: the object-stream flags
+// read_object_streams was given.
 void resolve_duplicates(doc *d, const std::vector<uint8_t> &flags) {
     objvec &v = d->objs;
     d->max_num = 0;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "reader/doc.h"
@@ -38,43 +39,12 @@ void find_dict_closes(const uint8_t *t, int32_t len, const int32_t *starts, size
 
 // ---- object scan internals (object_scan.cpp) ----
 
-// While the helper searches alongside (below), the file is read in blocks
-// of this many bytes. Tests lower it to read small files in many blocks.
-extern int64_t read_block_bytes;
-
-// The first step of the object scan, the search for the "obj" keywords,
-// needs only the bytes of its piece of the file (and a few after them): while
-// doc_load reads a large file block by block, the helper searches the pieces
-// already read (and grows the object table for their headers, faulting its
-// pages in), and scan_objects takes over what it found.
-class search_while_reading {
-public:
-    // For d->data[0, d->len), about to be read; hands the search to d->helper.
-    // Inactive (nothing to take over) without a helper that takes the work or
-    // without memory for its lists. Never throws.
-    explicit search_while_reading(doc *d);
-    // Waits for the helper's part as finish does.
-    ~search_while_reading();
-    search_while_reading(const search_while_reading &) = delete;
-    search_while_reading &operator=(const search_while_reading &) = delete;
-
-    // The first n bytes of d->data are in place; n grows from call to call.
-    void filled(int64_t n);
-    // The read is over: searches on this thread the pieces still waiting when
-    // every byte came, then waits until the helper has stopped. True when
-    // every piece was searched; false when inactive, when the read stopped
-    // short or when a list could not grow. Calls after the first return false.
-    bool finish();
-
-    struct state;
-    state *s = nullptr;
-};
-
-// scan_objects, also handing back every position of the bytes "/ObjStm" in
-// the file, increasing (what objstm_flags below may take), and taking over
-// the search done while the file was read when `early` is not null. Same
-// contract; early->finish() has been called when it returns or throws.
-void scan_objects(doc *d, std::vector<int32_t> *objstm_names, search_while_reading *early = nullptr);
+// Direct object scan: headers, stream extents, clean-up. Appends to d->objs
+// in file order; never fails (what it cannot read is left out) but for want
+// of memory (std::bad_alloc, also when the table cannot grow). When
+// objstm_names is not null, it receives every position of the bytes
+// "/ObjStm" in the file, increasing (what objstm_flags below may take).
+void scan_objects(doc *d, std::vector<int32_t> *objstm_names = nullptr);
 // Pass 1 only: appends one entry per object header (stream entries without
 // their extents). Table order is file order.
 void scan_headers(doc *d);
@@ -90,11 +60,28 @@ void cleanup_entries_unindexed(doc *d);
 
 // ---- stream lengths (stream_lengths.cpp) ----
 
-// For every direct stream entry, the /Length of its dictionary region as
-// parse_length gives it: *lens a direct length (or -1), *refs the number of an
-// indirect one (or -1); both indexed like d->objs. Work stays linear in the
-// regions' bytes even when regions overlap.
-void read_stream_lengths(const doc *d, std::vector<int32_t> *lens, std::vector<int32_t> *refs);
+// The /Length of each direct stream entry's dictionary region as
+// parse_length gives it, asked entry by entry. Disjoint regions are read one
+// by one; overlapping ones (see stream_regions_overlap) share one list of the
+// file's /Length occurrences, so the work stays linear in the regions' bytes.
+class stream_lengths {
+public:
+    // For d's table as it stands (which must not change while this lives).
+    // May throw std::bad_alloc.
+    explicit stream_lengths(const doc *d);
+    ~stream_lengths();
+    stream_lengths(const stream_lengths &) = delete;
+    stream_lengths &operator=(const stream_lengths &) = delete;
+
+    // *len a direct length (or -1), *ref the number of an indirect one (or
+    // -1); both -1 for an entry that is no direct stream entry.
+    void of(const objent &e, int32_t *len, int32_t *ref);
+
+private:
+    struct shared;
+    const doc *d_;
+    std::unique_ptr<shared> shared_;
+};
 
 // ---- stream dictionary regions (stream_regions.cpp) ----
 // The dictionary region of a direct stream entry runs from dict_pos to

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "reader/scan.h"
-#include "reader/helper_thread.h"
 #include "reader/scan_phases.h"
 
 namespace plenvo {
@@ -185,35 +184,24 @@ struct length_regions {
 
 }  // namespace
 
-void read_stream_lengths(const doc *d, std::vector<int32_t> *lens, std::vector<int32_t> *refs) {
-    const int32_t count = d->objs.count;
-    lens->assign(static_cast<size_t>(count), -1);
-    refs->assign(static_cast<size_t>(count), -1);
-    const objent *it = d->objs.items;
-    const bool overlap = stream_regions_overlap(d, count);
-    std::unique_ptr<length_regions> shared;
-    if (overlap) shared = std::make_unique<length_regions>(d);
-    if (shared) {
-        for (int32_t i = 0; i < count; ++i) {
-            const objent &e = it[i];
-            if (e.in_objstm || !e.has_stream || e.dict_pos < 0) continue;
-            shared->region(e.dict_pos, std::min(d->len, e.stream_pos), &(*lens)[static_cast<size_t>(i)],
-                           &(*refs)[static_cast<size_t>(i)]);
-        }
-        return;
-    }
-    // Disjoint regions are read each on its own, in pieces on this thread
-    // and the helper.
-    constexpr int32_t PIECES = 8;
-    helper_thread::split(d->helper, PIECES, [&](int32_t piece) {
-        const int32_t to = static_cast<int32_t>(static_cast<int64_t>(count) * (piece + 1) / PIECES);
-        for (int32_t i = static_cast<int32_t>(static_cast<int64_t>(count) * piece / PIECES); i < to; ++i) {
-            const objent &e = it[i];
-            if (e.in_objstm || !e.has_stream || e.dict_pos < 0) continue;
-            parse_length(d->data, d->len, e.dict_pos, e.stream_pos, &(*lens)[static_cast<size_t>(i)],
-                         &(*refs)[static_cast<size_t>(i)]);
-        }
-    });
+struct stream_lengths::shared : length_regions {
+    using length_regions::length_regions;
+};
+
+stream_lengths::stream_lengths(const doc *d) : d_(d) {
+    if (stream_regions_overlap(d, d->objs.count)) shared_ = std::make_unique<shared>(d);
+}
+
+stream_lengths::~stream_lengths() = default;
+
+void stream_lengths::of(const objent &e, int32_t *len, int32_t *ref) {
+    *len = -1;
+    *ref = -1;
+    if (e.in_objstm || !e.has_stream || e.dict_pos < 0) return;
+    if (shared_)
+        shared_->region(e.dict_pos, std::min(d_->len, e.stream_pos), len, ref);
+    else
+        parse_length(d_->data, d_->len, e.dict_pos, e.stream_pos, len, ref);
 }
 
 }  // namespace plenvo

@@ -2,6 +2,7 @@
 # The include direction of src/: interface -> output -> reader -> inflate ->
 # base. Runs tools/check-layers on the tree, and on a copy holding one upward
 # include, which it must refuse.
+# Packages: python3
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 passed=0

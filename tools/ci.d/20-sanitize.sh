@@ -2,6 +2,7 @@
 # The whole test suite again (fuzz replays, hostile inputs and limits
 # included), built with AddressSanitizer (its leak checker included) and
 # UndefinedBehaviorSanitizer. Any report fails the test that made it.
+# Packages: clang libclang-rt-dev
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="${1:-$root/build}-asan"

@@ -11,6 +11,7 @@
 #    of the same inputs.
 # Exit status 99 from valgrind means a leak or a memory error; 3 from the
 # driver means a broken result contract.
+# Packages: valgrind python3
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="${1:-$root/build}"

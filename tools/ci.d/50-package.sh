@@ -2,6 +2,7 @@
 # Installs the build ($1) into a temporary prefix and builds small programs
 # against the installed tree: through find_package(plenvo CONFIG), through
 # pkg-config, and the public header alone as C and as C++.
+# Packages: pkg-config
 set -uo pipefail
 build=$(cd "${1:?usage: 50-package.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)

@@ -6,9 +6,11 @@
 #
 #   tools/ci.d/60-windows.sh LINUX_BUILD_DIR
 #
-# Needs g++-mingw-w64-x86-64, wine64, gcc and python3 (the first two are
-# installed when missing). Works in WINDOWS_BUILD_DIR (default
+# The cross build fails on any warning. Run alone, the step installs
+# g++-mingw-w64-x86-64 and wine64 when missing (as root; otherwise it names
+# them and stops). Works in WINDOWS_BUILD_DIR (default
 # LINUX_BUILD_DIR/windows), wine prefix included.
+# Packages: g++-mingw-w64-x86-64 wine64 python3
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -41,11 +43,7 @@ missing=()
 command -v $triplet-g++ >/dev/null || missing+=(g++-mingw-w64-x86-64)
 [ -n "$(find_wine)" ] || missing+=(wine64)
 if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"; } \
-        >"$work/apt.log" 2>&1 || { fail "installing ${missing[*]} (see $work/apt.log)"; finish; }
+    "$root/tools/need-packages" 60-windows.sh "${missing[@]}" || { fail "missing: ${missing[*]}"; finish; }
 fi
 wine=$(find_wine)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
@@ -62,7 +60,7 @@ if [ -f "$win_build/CMakeCache.txt" ] \
     rm -rf "$win_build"
 fi
 if cmake -S "$root" -B "$win_build" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
         -DPLENVO_BUILD_TESTS=OFF -DPLENVO_BUILD_BENCH=OFF >"$work/configure.log" 2>&1; then
     pass "configure the mingw-w64 build"
 else
@@ -90,6 +88,12 @@ if [ -f "$root/cli/CMakeLists.txt" ]; then
         grep -E "error|Error" "$work/build-cli.log" | head -20
         fail "build plenvo.exe"
     fi
+fi
+# Compiler warnings stop the build above; this catches the linker's.
+if grep -h -A4 "warning:" "$work"/build-*.log | head -20 | grep .; then
+    fail "the cross build printed warnings"
+else
+    pass "the cross build printed no warning"
 fi
 
 # ---- export and import tables ----
@@ -132,20 +136,20 @@ check_imports "$dll"
 [ -n "$exe" ] && check_imports "$exe"
 
 # ---- host programs ----
-if $mingw_cc -std=c99 -O2 -Wall -Wextra -static -s -o "$work/host.exe" \
+if $mingw_cc -std=c99 -O2 -Wall -Wextra -Werror -static -s -o "$work/host.exe" \
         "$root/tests/windows/host.c" >"$work/host-build.log" 2>&1; then
     pass "build host.exe"
 else
     cat "$work/host-build.log"; fail "build host.exe"; finish
 fi
-if "$host_cc" -std=c99 -O2 -Wall -Wextra -o "$work/host-linux" \
+if "$host_cc" -std=c99 -O2 -Wall -Wextra -Werror -o "$work/host-linux" \
         "$root/tests/windows/host.c" -ldl >"$work/host-linux-build.log" 2>&1; then
     pass "build the Linux host"
 else
     cat "$work/host-linux-build.log"; fail "build the Linux host"; finish
 fi
 # Linked through the header and the import library, placed beside the DLL.
-if $mingw_cc -std=c99 -O2 -Wall -Wextra -I"$root/include" -o "$win_build/linked.exe" \
+if $mingw_cc -std=c99 -O2 -Wall -Wextra -Werror -I"$root/include" -o "$win_build/linked.exe" \
         "$root/tests/windows/linked.c" -L"$win_build" -lplenvo >"$work/linked-build.log" 2>&1; then
     pass "link a C program against libplenvo.dll.a"
 else
@@ -309,9 +313,10 @@ for side in run-linux run-windows; do
     [ "$top" = "in out transcript.txt " ] && pass "$side holds only in/, out/ and the transcript" \
         || fail "$side holds: $top"
 done
-for f in $(printf '%s\n%s\n' "$lin_files" "$win_files" | sort -u); do
-    compare "$work/run-linux/out/$f" "$work/run-windows/out/$f" "out/$f"
-done
+# (Names may hold spaces: one per line.)
+while IFS= read -r f; do
+    [ -n "$f" ] && compare "$work/run-linux/out/$f" "$work/run-windows/out/$f" "out/$f"
+done < <(printf '%s\n%s\n' "$lin_files" "$win_files" | sort -u)
 if [ ${#corpus_files[@]} -gt 0 ]; then
     compare "$work/corpus-linux/transcript.txt" "$work/corpus-windows/transcript.txt" "corpus transcript"
     if diff -r "$work/corpus-linux/out" "$work/corpus-windows/out" >"$work/corpus.diff" 2>&1; then

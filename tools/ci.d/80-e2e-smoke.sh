@@ -4,8 +4,8 @@
 # document, one repetition. It checks that every tool (plenvo's CLI and
 # library call, the limit program, PyMuPDF, pikepdf, Ghostscript) ran and
 # wrote a valid output (qpdf --check, page count); timings are printed, never
-# judged. Needs: python3-fitz python3-pikepdf ghostscript qpdf time, zlib1g-dev
-# and a C compiler.
+# judged. A C compiler builds the limit program.
+# Packages: python3 python3-fitz python3-pikepdf ghostscript qpdf time zlib1g-dev
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
