@@ -9,7 +9,7 @@
 #
 #   tools/ci.d/70-corpus.sh BUILD_DIR      (the program is BUILD_DIR/cli/plenvo)
 #
-# Packages: python3 poppler-utils qpdf ghostscript mupdf-tools
+# Packages: python3 python3-pikepdf poppler-utils qpdf ghostscript mupdf-tools
 set -uo pipefail
 build=$(cd "${1:?usage: 70-corpus.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)

@@ -19,7 +19,7 @@
 #     page labels it fails (strict) or only reports them;
 #  5. time linear in links and outline items (bench/feature-linearity).
 #
-# Needs python3-pikepdf, qpdf and poppler-utils.
+# Packages: python3 python3-pikepdf qpdf poppler-utils
 set -uo pipefail
 build=$(cd "${1:?usage: 75-features.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
