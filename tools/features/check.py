@@ -709,8 +709,8 @@ def check_catalog(ctx, report):
 
 def check_info(ctx, report):
     a = ctx.src.trailer.get("/Info")
-    if not isinstance(a, pikepdf.Dictionary):
-        return
+    if not isinstance(a, pikepdf.Dictionary) or is_page_like(a) or a.objgen == ctx.src.Root.objgen:
+        return  # no information dictionary (some files name their page tree)
     b = ctx.out.trailer.get("/Info")
     for k, v in a.items():
         problems = []
@@ -785,12 +785,14 @@ def check_pages(ctx, report):
         if content is not None and drawn != content:
             problems.append("page %d: the form's content is not the page's" % (k + 1))
         report.item("pages", problems)
-    pages = set(ctx.out_index)
-    copied = []
-    for obj in ctx.out.objects:
-        if isinstance(obj, pikepdf.Dictionary) and w.name(obj.get("/Type")) == "/Page" and obj.objgen not in pages:
-            copied.append(obj.objgen[0])
-    report.item("document", ["page objects outside the page tree: %s" % ", ".join(map(str, copied[:8]))]
+    tree = set(ctx.out_index)
+    for page in ctx.out_pages:
+        node = page.get("/Parent")
+        while isinstance(node, pikepdf.Dictionary) and node.objgen not in tree:
+            tree.add(node.objgen)
+            node = node.get("/Parent")
+    copied = [obj.objgen[0] for obj in ctx.out.objects if is_page_like(obj) and obj.objgen not in tree]
+    report.item("document", ["page or page-tree objects outside the page tree: %s" % ", ".join(map(str, copied[:8]))]
                 if copied else [])
 
 
