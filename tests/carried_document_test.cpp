@@ -342,13 +342,14 @@ TEST(CarriedDocument, DamagedPiecesAreDroppedAndThePagesKept) {
     const std::string plain = scaled(one_page("", "", {}));
     std::string path;
     const std::string out = scaled(
-        one_page("/Annots [5 0 R 99 0 R (junk) 6 0 R 7 0 R << /Subtype /Text /Rect [1 1 2 2] >>]",
+        one_page("/Annots [5 0 R 99 0 R (junk) 9 0 R 6 0 R 7 0 R << /Subtype /Text /Rect [1 1 2 2] >>]",
                  "/Outlines 30 0 R /Names << /Dests 40 0 R >> /AcroForm << /Fields [98 0 R 5 0 R] >> /Dests 45 0 R",
                  {
                      {5, "[1 2]"},
                      {6, "<< /Subtype /Link /Rect [0 0 10 10] /Dest [8 0 R /Fit] /A << /S /GoTo /D [3 0 R /FitH] >> >>"},
                      {7, "<< /Subtype /Square /Rect [0 0 10 10] >>"},
                      {8, "<< /Type /Font >>"},
+                     {9, "<< /Subtype /Square /Rect [0 0 10 10] /Length 2 >>\nstream\nq\n\nendstream"},
                      {30, "<< /First 31 0 R >>"},
                      {31, "<< /Title (a) /Next 32 0 R /Parent 32 0 R >>"},
                      {32, "<< /Title (b) /Next 31 0 R /First 32 0 R >>"},

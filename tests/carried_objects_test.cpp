@@ -358,10 +358,10 @@ TEST(CarriedWalks, LongAndDeepOutlinesAreWalkedWithoutRecursion) {
     walk_outline(fx.c, 10);
     EXPECT_EQ(fx.plan.outline[10].last, 5099);
     EXPECT_EQ(fx.plan.outline[5099].prev, 5098);
-    // Level 1 is the chain; the nested items fill levels 2 to 512.
-    EXPECT_EQ(fx.plan.roles.count(20000 + 510), 1u);
-    EXPECT_EQ(fx.plan.roles.count(20000 + 511), 0u);
-    EXPECT_EQ(fx.plan.outline.size(), 1u + 5000u + 511u);
+    // Every level is kept, down to the last item (which refers to a missing one).
+    EXPECT_EQ(fx.plan.roles.count(20000 + 599), 1u);
+    EXPECT_EQ(fx.plan.outline[20000 + 598].first, 20000 + 599);
+    EXPECT_EQ(fx.plan.outline.size(), 1u + 5000u + 600u);
 }
 
 TEST(CarriedWalks, NameTreesDropLoopsMissingNodesAndBadDestinations) {

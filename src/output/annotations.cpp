@@ -135,10 +135,11 @@ int32_t annots_value_at(const text_range &r) {
     return v < r.end ? v : -1;
 }
 
-// True when object num exists and its value is a dictionary.
+// True when object num exists and its value is a dictionary, not a
+// stream's (an annotation is never a stream).
 bool is_dict_object(const doc *d, int32_t num) {
     const objent *e = doc_lookup(d, num);
-    if (!e) return false;
+    if (!e || e->has_stream) return false;
     const text_range r = dict_range(d, e);
     if (r.start < 0) return false;
     const int32_t p = skip_ws(r.base, r.start, r.end);

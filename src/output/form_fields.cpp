@@ -1,5 +1,5 @@
 // Form fields: the field tree walked once from the form's /Fields, each
-// field once and depth bounded, so that a field and its widget stay one
+// field once and without recursion, so that a field and its widget stay one
 // object (the page's /Annots and the tree refer to the same copy). Values,
 // defaults, options and appearances are kept; a signature field loses its
 // value, since no signature is valid for the new file, and XFA is dropped so
@@ -11,9 +11,6 @@
 namespace plenvo {
 
 namespace {
-
-// Fields nested deeper than this lose their kids.
-constexpr int32_t MAX_FIELD_DEPTH = 64;
 
 inline pv_type type_of(const pv_tree &tr, int32_t x) { return tr.nodes[static_cast<size_t>(x)].type; }
 
@@ -46,7 +43,6 @@ void walk_fields(carry_ctx &c, pv_tree &tr, int32_t v) {
     struct pending {
         int32_t num;
         int32_t parent;
-        int32_t depth;
         field_type inherited;
     };
     std::unordered_set<int32_t> seen;
@@ -57,7 +53,7 @@ void walk_fields(carry_ctx &c, pv_tree &tr, int32_t v) {
         if (parse_object_dict(c.d, num, &probe) < 0) continue;
         seen.insert(num);
         plan.top_fields.push_back(num);
-        work.push_back({num, 0, 0, FT_UNKNOWN});
+        work.push_back({num, 0, FT_UNKNOWN});
     }
     // Reverse, so that fields are taken from the stack in their order.
     std::vector<pending> order(work.rbegin(), work.rend());
@@ -84,16 +80,14 @@ void walk_fields(carry_ctx &c, pv_tree &tr, int32_t v) {
             }
         }
         std::vector<int32_t> kept;
-        if (p.depth < MAX_FIELD_DEPTH) {
-            for (int32_t kid : refs_in(c.d, f, pv_get(f, at, "Kids"))) {
-                if (seen.count(kid)) continue;
-                pv_tree probe;
-                if (parse_object_dict(c.d, kid, &probe) < 0) continue;
-                seen.insert(kid);
-                kept.push_back(kid);
-            }
+        for (int32_t kid : refs_in(c.d, f, pv_get(f, at, "Kids"))) {
+            if (seen.count(kid)) continue;
+            pv_tree probe;
+            if (parse_object_dict(c.d, kid, &probe) < 0) continue;
+            seen.insert(kid);
+            kept.push_back(kid);
         }
-        for (auto it = kept.rbegin(); it != kept.rend(); ++it) work.push_back({*it, p.num, p.depth + 1, type});
+        for (auto it = kept.rbegin(); it != kept.rend(); ++it) work.push_back({*it, p.num, type});
         plan.kids[p.num] = std::move(kept);
     }
 }

@@ -1,6 +1,6 @@
 // Name and number trees (named destinations, embedded files, page labels
-// ...): walked iteratively from their roots with a visited set and a depth
-// bound. A node reached twice, too deep, missing or not a dictionary is left
+// ...): walked iteratively from their roots with a visited set, so that any
+// depth costs no stack. A node reached twice, missing or not a dictionary is left
 // out of its parent's /Kids; a named destination that cannot be carried
 // leaves its tree.
 #include <unordered_set>
@@ -10,9 +10,6 @@
 namespace plenvo {
 
 namespace {
-
-// Trees deeper than this lose their deeper nodes.
-constexpr int32_t MAX_TREE_DEPTH = 64;
 
 inline pv_type type_of(const pv_tree &tr, int32_t x) { return tr.nodes[static_cast<size_t>(x)].type; }
 
@@ -55,27 +52,22 @@ void walk_tree(carry_ctx &c, pv_tree &tr, int32_t v, int32_t num, bool numbers, 
         seen.insert(num);
         mark(num);
     }
-    struct pending {
-        int32_t num;
-        int32_t depth;
-    };
-    std::vector<pending> work;
-    auto take = [&](int32_t node, const pv_tree &t, int32_t at, int32_t depth) {
-        std::vector<int32_t> kept;
-        if (depth < MAX_TREE_DEPTH) kept = take_kids(c, t, at, &seen);
+    std::vector<int32_t> work;
+    auto take = [&](int32_t node, const pv_tree &t, int32_t at) {
+        std::vector<int32_t> kept = take_kids(c, t, at, &seen);
         for (int32_t k : kept) {
             mark(k);
-            work.push_back({k, depth + 1});
+            work.push_back(k);
         }
         if (node > 0) plan.kids[node] = std::move(kept);
     };
-    take(num, tr, v, 0);
+    take(num, tr, v);
     while (!work.empty()) {
-        const pending p = work.back();
+        const int32_t n = work.back();
         work.pop_back();
         pv_tree node;
-        const int32_t at = parse_object_dict(c.d, p.num, &node);
-        if (at >= 0) take(p.num, node, at, p.depth);
+        const int32_t at = parse_object_dict(c.d, n, &node);
+        if (at >= 0) take(n, node, at);
     }
 }
 

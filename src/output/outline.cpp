@@ -9,9 +9,6 @@ namespace plenvo {
 
 namespace {
 
-// Items nested deeper than this lose their children.
-constexpr int32_t MAX_OUTLINE_DEPTH = 512;
-
 // The object number node x refers to, 0 when it is no reference.
 int32_t ref_of(const pv_tree &tr, int32_t x) {
     return x >= 0 && tr.nodes[static_cast<size_t>(x)].type == PV_REF ? tr.nodes[static_cast<size_t>(x)].ref : 0;
@@ -41,13 +38,11 @@ void walk_outline(carry_ctx &c, int32_t root) {
     struct pending {
         int32_t node;   // whose children follow
         int32_t first;  // its /First
-        int32_t depth;
     };
-    std::vector<pending> work{{root, first, 0}};
+    std::vector<pending> work{{root, first}};
     while (!work.empty()) {
         const pending p = work.back();
         work.pop_back();
-        if (p.depth >= MAX_OUTLINE_DEPTH) continue;
         int32_t prev = 0;
         for (int32_t cur = p.first; cur > 0 && !seen.count(cur);) {
             int32_t child_first = 0, next = 0;
@@ -63,7 +58,7 @@ void walk_outline(carry_ctx &c, int32_t root) {
                 plan.outline[p.node].first = cur;
             }
             plan.outline[p.node].last = cur;
-            work.push_back({cur, child_first, p.depth + 1});
+            work.push_back({cur, child_first});
             prev = cur;
             cur = next;
         }
