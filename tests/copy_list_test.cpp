@@ -218,18 +218,24 @@ TEST(CopyListOrder, MissingAndFarObjectsStillTakeNumbers) {
     EXPECT_EQ(rewrite(h, cl, "<< /F2 99999 0 R >>"), "<< /F2 7 0 R >>");
 }
 
-TEST(CopyListStructure, PagesNodesAndCatalogAreNeverCopied) {
+TEST(CopyListStructure, PagesBecomeTheirNewPagesNodesAndCatalogAreNeverCopied) {
+    // Page 4 (the second page) is the new page 6; page 11 is outside the page
+    // list, 2 the page-tree node, 1 the catalog: those are written as null.
     auto objs = frame({"/Resources << /XObject << /X 9 0 R >> >>", ""});
-    objs.push_back({9, "<< /Subtype /Form /P 4 0 R /Up 2 0 R /Cat 1 0 R /Keep 10 0 R /Length 0 >>\nstream\n\nendstream"});
+    objs.push_back(
+        {9, "<< /Subtype /Form /P 4 0 R /Up 2 0 R /Cat 1 0 R /Keep 10 0 R /Lost 11 0 R /Length 0 >>\nstream\n\nendstream"});
     objs.push_back({10, "<< /Kind /Other >>"});
+    objs.push_back({11, "<< /Type /Page >>"});
     hand_doc h(objs, page_nums(2));
     copy_list cl;
     build_copy_list(&h.d, 9, &cl, page_keys_of(&h.d).data());
     EXPECT_EQ(cl.old_nums, (ints{9, 10}));
-    EXPECT_EQ(cl.new_number(4), 0);
+    EXPECT_EQ(cl.new_number(3), 3);
+    EXPECT_EQ(cl.new_number(4), 6);
     EXPECT_EQ(cl.new_number(1), 0);
+    EXPECT_EQ(cl.new_number(11), 0);
     std::string t = copied_text(h, cl, 9);
-    EXPECT_NE(t.find("/P null /Up null /Cat null /Keep 10 0 R"), std::string::npos) << t;
+    EXPECT_NE(t.find("/P 6 0 R /Up null /Cat null /Keep 10 0 R /Lost null"), std::string::npos) << t;
 }
 
 // ---- the reference pattern ----

@@ -1,4 +1,4 @@
-// The cross-reference walk: /Root and /Encrypt from the trailers of a classic
+// The cross-reference walk: /Root, /Info and /Encrypt from the trailers of a classic
 // section and from the dictionaries of cross-reference streams, reached from
 // the last "startxref".
 #include <gtest/gtest.h>
@@ -16,17 +16,19 @@ namespace {
 struct walked {
     int32_t root;
     int32_t encrypted;
+    int32_t info;
 };
 
 walked walk(const std::string &bytes) {
     doc d;
     std::memset(&d, 0, sizeof d);
     d.root = -1;
+    d.info = -1;
     d.len = static_cast<int32_t>(bytes.size());
     d.data = static_cast<uint8_t *>(std::malloc(bytes.size() + 1));
     std::memcpy(d.data, bytes.data(), bytes.size());
     xref_walk(&d);
-    walked w{d.root, d.encrypted};
+    walked w{d.root, d.encrypted, d.info};
     doc_free(&d);
     return w;
 }
@@ -127,6 +129,30 @@ TEST(ClassicTrailer, ManyTrailersStayLinear) {
     s += "trailer << /Root 4 0 R >>\n";
     walked w = walk(with_startxref(s, "xref"));
     EXPECT_EQ(w.root, 4);
+}
+
+TEST(ClassicTrailer, InfoOfTheTrailerThatGaveRoot) {
+    const struct {
+        const char *trailers;
+        int32_t info;
+    } cases[] = {
+        {"trailer\n<< /Root 1 0 R /Info 5 0 R >>\n", 5},
+        {"trailer\n<< /Info 5 0 R /Root 1 0 R >>\n", 5},
+        {"trailer\n<< /Root 1 0 R >>\n", -1},
+        // A later trailer with /Root decides, with its own /Info or none.
+        {"trailer\n<< /Root 1 0 R /Info 5 0 R >>\ntrailer\n<< /Root 1 0 R /Info 8 0 R >>\n", 8},
+        {"trailer\n<< /Root 1 0 R /Info 5 0 R >>\ntrailer\n<< /Root 1 0 R >>\n", -1},
+        // One without a usable /Root leaves the earlier answer.
+        {"trailer\n<< /Root 1 0 R /Info 5 0 R >>\ntrailer\n<< /Info 9 0 R >>\n", 5},
+    };
+    for (const auto &c : cases) {
+        const std::string s = "%PDF-1.4\n" + TABLE + c.trailers;
+        EXPECT_EQ(walk(with_startxref(s, "xref")).info, c.info) << c.trailers;
+    }
+    std::string x = "%PDF-1.5\n" + xref_stream(12, "/Root 4 0 R /Info 7 0 R");
+    EXPECT_EQ(walk(with_startxref(x, "12 0 obj")).info, 7);
+    x = "%PDF-1.5\n" + xref_stream(12, "/Root 4 0 R");
+    EXPECT_EQ(walk(with_startxref(x, "12 0 obj")).info, -1);
 }
 
 // ---------------- cross-reference streams ----------------

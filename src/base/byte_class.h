@@ -31,6 +31,18 @@ inline bool is_alnum(uint8_t c) { return (BYTE_CLASS.c[c] & BC_ALNUM) != 0; }
 inline bool is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
 // Bytes that continue a name: alphanumeric, '+', '-', '_'.
 inline bool is_namecont(uint8_t c) { return (BYTE_CLASS.c[c] & BC_NAMECONT) != 0; }
+// PDF delimiters: ( ) < > [ ] { } / %.
+inline bool is_delim(uint8_t c) {
+    switch (c) {
+    case '(': case ')': case '<': case '>': case '[': case ']':
+    case '{': case '}': case '/': case '%':
+        return true;
+    default:
+        return false;
+    }
+}
+// Regular bytes: neither white space nor a delimiter (what tokens are made of).
+inline bool is_regular(uint8_t c) { return !is_ws(c) && !is_delim(c); }
 // Space bytes of the object-header test: SP, HT, LF, VT, FF, CR (not NUL).
 inline bool is_space_byte(uint8_t c) { return (BYTE_CLASS.c[c] & BC_SPACE) != 0; }
 

@@ -16,24 +16,14 @@
 #include <utility>
 
 #include "output/copy_list.h"
+
+#include "output/carried.h"
 #include "reader/page_tree.h"
 #include "reader/scan.h"
 
 namespace plenvo {
 
 namespace {
-
-inline bool is_delim(uint8_t c) {
-    switch (c) {
-    case '(': case ')': case '<': case '>': case '[': case ']':
-    case '{': case '}': case '/': case '%':
-        return true;
-    default:
-        return false;
-    }
-}
-
-inline bool is_regular(uint8_t c) { return !is_ws(c) && !is_delim(c); }
 
 // Position right after the literal string opening at t[i] == '(' (nested
 // parentheses and backslash escapes honoured), or n when it never closes.
@@ -296,6 +286,56 @@ std::string stream_dict_text(const doc *d, const objent *e, const copy_list &cl)
     return out;
 }
 
+// Takes the document-level objects after the resources: each page's
+// annotations in page order, what the catalog's kept entries refer to and
+// the information dictionary, then everything those reach. An object with a
+// role is scanned as its role rewrites it (the text is kept for the writer)
+// and hands roles on to the objects it refers to that are not taken yet.
+void take_carried(const doc *d, copy_list *cl, collector &c) {
+    carry_plan &plan = *cl->carry;
+    std::vector<std::pair<int32_t, carry_role>> hints;
+    carry_ctx ctx{d, cl, &plan, &hints};
+    const size_t from = cl->old_nums.size();
+    carry_prepare(ctx);
+    plan.texts.reserve(plan.roles.size());
+    auto settle = [&] {
+        for (const auto &[num, r] : hints) {
+            if (ref_state(*cl, num) != 0) continue;
+            carry_role &have = plan.roles[num];
+            if (have.kinds == 0) have = r;
+        }
+        hints.clear();
+    };
+    settle();
+    for (int32_t a : plan.annots) {
+        if (a > 0) {
+            c.add(a);
+        } else {
+            const std::string &t = plan.inline_annots[static_cast<size_t>(-a - 1)];
+            c.scan(reinterpret_cast<const uint8_t *>(t.data()), t.size());
+        }
+    }
+    const std::string &cat = plan.catalog_entries;
+    c.scan(reinterpret_cast<const uint8_t *>(cat.data()), cat.size());
+    if (d->info > 0 && doc_lookup(d, d->info)) {
+        plan.info = d->info;
+        c.add(d->info);
+    }
+    std::string text;
+    for (size_t j = from; j < cl->old_nums.size(); ++j) {
+        const objent *e = doc_lookup(d, cl->old_nums[j]);
+        if (!e) continue;
+        if (carried_text(ctx, e, &text)) {
+            settle();
+            c.scan(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+            plan.texts[e->num] = std::move(text);
+            continue;
+        }
+        obj_text ot = object_text(d, e);
+        if (ot.base) c.scan(ot.base + ot.start, ot.end - ot.start);
+    }
+}
+
 }  // namespace
 
 int32_t copy_list::new_number(int32_t old_num) const {
@@ -323,6 +363,9 @@ void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_
         mark(p.objnum);
         mark(p.parent);
         mark(p.res_node);
+        // Pages are referred to, never copied: page k (from 1) is the new page 3k.
+        if (p.objnum >= 0 && static_cast<size_t>(p.objnum) < slots && cl->new_of[p.objnum] == 0)
+            cl->new_of[p.objnum] = 3 * (k + 1);
     }
 
     // A dictionary shared by several pages is scanned once: scanning it again
@@ -355,6 +398,7 @@ void build_copy_list(const doc *d, int32_t first_new, copy_list *cl, const page_
         obj_text ot = object_text(d, e);
         if (ot.base) c.scan(ot.base + ot.start, ot.end - ot.start);
     }
+    if (cl->carry) take_carried(d, cl, c);
 }
 
 std::string rewrite_refs(const uint8_t *t, size_t n, const doc *d, const copy_list &cl) {
@@ -366,6 +410,7 @@ std::string rewrite_refs(const uint8_t *t, size_t n, const doc *d, const copy_li
 }
 
 void copy_object(const doc *d, const objent *e, int32_t newnum, const copy_list &cl, buf *b) {
+    if (cl.carry && copy_carried_object(d, e, newnum, cl, b)) return;
     std::string head;
     append_int(head, newnum);
     head += " 0 obj\n";

@@ -6,10 +6,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "base/error.h"
 #include "output/atomic_write.h"
+#include "output/carried.h"
 #include "output/copy_list.h"
 #include "output/out_text.h"
 #include "output/page_content.h"
@@ -50,15 +52,17 @@ int check_request(const doc *d, int mode, double W, double H, double f) {
     return 1;
 }
 
-// Appends the file's first two lines, the catalog (object 1) and the
-// page-tree node (object 2) whose /Kids are the page objects 3k of the n
-// pages; records the offsets of objects 1 and 2.
-void put_head(out_text &o, int32_t n, std::vector<int64_t> &offsets) {
+// Appends the file's first two lines, the catalog (object 1, with the
+// carried entries) and the page-tree node (object 2) whose /Kids are the page
+// objects 3k of the n pages; records the offsets of objects 1 and 2.
+void put_head(out_text &o, int32_t n, const std::string &catalog_entries, std::vector<int64_t> &offsets) {
     o.put("%PDF-1.4\n");
     static const uint8_t binary_line[] = {0x25, 0xE2, 0xE3, 0xCF, 0xD3, '\n'};
     o.put(binary_line, sizeof binary_line);
     offsets[1] = static_cast<int64_t>(o.len());
-    o.put("1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
+    o.put("1 0 obj\n<< /Type /Catalog /Pages 2 0 R");
+    o.put(catalog_entries);
+    o.put(" >>\nendobj\n");
     offsets[2] = static_cast<int64_t>(o.len());
     o.put("2 0 obj\n<< /Type /Pages /Kids [");
     for (int32_t k = 1; k <= n; ++k) {
@@ -73,16 +77,19 @@ void put_head(out_text &o, int32_t n, std::vector<int64_t> &offsets) {
 }
 
 // Appends page object pnum (3k for page k): the new /MediaBox from geo, the
-// content stream pnum + 2, and the form `form` (its own pnum + 1, or the one
-// of an earlier page that would get the same form) as its one resource;
-// records its offset.
-void put_page_object(out_text &o, long pnum, long form, const geometry_memo &geo, std::vector<int64_t> &offsets) {
+// content stream pnum + 2, the form `form` (its own pnum + 1, or the one of
+// an earlier page that would get the same form) as its one resource, and the
+// page's carried /Annots entry (annots, "" for none); records its offset.
+void put_page_object(out_text &o, long pnum, long form, const geometry_memo &geo, const std::string &annots,
+                     std::vector<int64_t> &offsets) {
     offsets[pnum] = static_cast<int64_t>(o.len());
     short_text page_obj;
     page_obj.num(pnum).lit(" 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ").raw(geo.media, geo.media_len);
     page_obj.lit("] /Contents ").num(pnum + 2).lit(" 0 R /Resources << /XObject << /F0 ");
-    page_obj.num(form).lit(" 0 R >> >> >>\nendobj\n");
+    page_obj.num(form).lit(" 0 R >> >>");
     o.put(page_obj.data(), page_obj.size());
+    o.put(annots);
+    o.put(" >>\nendobj\n");
 }
 
 // Appends the form object pnum + 1, which holds the page's content (clen
@@ -156,7 +163,7 @@ int write_pages(out_text &o, const doc *d, int mode, double W, double H, double 
         }
         const long pnum = 3L * k;
         const int32_t owner = forms.owner[static_cast<size_t>(k - 1)];
-        put_page_object(o, pnum, 3L * owner + 4, geo, offsets);
+        put_page_object(o, pnum, 3L * owner + 4, geo, carried_annots(d, cl, k - 1), offsets);
 
         if (owner == k - 1) {
             gather_content_reusing(d, e, forms.drawn[static_cast<size_t>(k - 1)].contents, &cache, &content);
@@ -236,8 +243,9 @@ void put_xref_entries(out_text &o, const std::vector<int64_t> &offsets) {
 }
 
 // Appends the cross-reference table, one entry per object number from 0 to
-// offsets.size() - 1, and the trailer that points at it.
-void put_xref_and_trailer(out_text &o, const std::vector<int64_t> &offsets) {
+// offsets.size() - 1, and the trailer that points at it, with the carried
+// /Info entry (info, "" for none).
+void put_xref_and_trailer(out_text &o, const std::vector<int64_t> &offsets, const std::string &info) {
     const uint64_t xref_at = o.len();
     const long size = static_cast<long>(offsets.size());
     o.put("xref\n0 ");
@@ -246,7 +254,9 @@ void put_xref_and_trailer(out_text &o, const std::vector<int64_t> &offsets) {
     put_xref_entries(o, offsets);
     o.put("trailer\n<< /Size ");
     o.put_int(size);
-    o.put(" /Root 1 0 R >>\nstartxref ");
+    o.put(" /Root 1 0 R");
+    o.put(info);
+    o.put(" >>\nstartxref ");
     o.put_int(static_cast<long>(xref_at));
     o.put("\n%%EOF\n");
 }
@@ -277,7 +287,15 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
     // Each page's /Contents and /Resources keys, found once for the copy
     // list, the content counting and the pages.
     const std::vector<page_keys> keys = page_keys_of(d);
+    // The copy list carries the document-level objects too, placed as the
+    // pages they belong to.
+    carry_plan carried;
+    carried.mode = mode;
+    carried.W = W;
+    carried.H = H;
+    carried.f = f;
     copy_list cl;
+    cl.carry = &carried;
     build_copy_list(d, static_cast<int32_t>(first_new), &cl, keys.data());
     // Pages that would get the same form draw the first one's. Streams that
     // several pages draw are counted once, so that each is decoded once while
@@ -300,10 +318,10 @@ int build_and_write(const doc *d, const char *out_path, int mode, double W, doub
         set_error("out of memory");
         return 0;
     }
-    put_head(o, n, offsets);
+    put_head(o, n, carried_catalog(d, cl), offsets);
     if (!write_pages(o, d, mode, W, H, f, forms, cache, cl, offsets)) return 0;
     if (!put_copied_objects(o, d, cl, offsets)) return 0;
-    put_xref_and_trailer(o, offsets);
+    put_xref_and_trailer(o, offsets, carried_info(cl));
     return finish(o);
 }
 

@@ -27,11 +27,6 @@ struct cursor {
     int32_t end;
 };
 
-inline bool is_delim(uint8_t c) {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-           c == '}' || c == '/' || c == '%';
-}
-
 inline int hex_value(uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

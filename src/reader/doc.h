@@ -75,6 +75,7 @@ struct doc {
     uint8_t *data;      // the whole input file
     int32_t len;
     int32_t root;       // /Root from the trailers, -1 when none
+    int32_t info;       // /Info of the trailer that gave /Root, -1 when none
     int32_t encrypted;  // 1 when /Encrypt was seen by the cross-reference walk
     objvec objs;
     struct arena arena;
@@ -152,7 +153,7 @@ text_range obj_range(const doc *d, const objent *e);
 // ---- reading phases (each in its own file; none fails the load but for
 // want of memory: std::bad_alloc, also when the object table cannot grow) ----
 
-// Cross-reference walk: fills d->root and d->encrypted.
+// Cross-reference walk: fills d->root, d->info and d->encrypted.
 void xref_walk(doc *d);
 // After the object scan: sets d->encrypted when a trailer dictionary between
 // the objects or the dictionary of a cross-reference stream names /Encrypt.

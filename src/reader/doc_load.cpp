@@ -76,6 +76,7 @@ int run_phases(doc *d, const char *name) {
 void reset(doc *d) {
     std::memset(d, 0, sizeof *d);
     d->root = -1;
+    d->info = -1;
     d->catalog = -1;
 }
 

@@ -1,4 +1,4 @@
-// The cross-reference walk: /Root and /Encrypt from the trailers that follow
+// The cross-reference walk: /Root, /Info and /Encrypt from the trailers that follow
 // a classic cross-reference section and from the dictionaries of
 // cross-reference streams, starting at the last "startxref". The sections'
 // entries are never read: objects are found by the scan.
@@ -64,13 +64,13 @@ int32_t int_after(const uint8_t *t, int32_t len, int32_t pos) {
 // Reads every trailer from the first "trailer" keyword at or after `from` to
 // the end of the file. Each trailer's extent runs from its dictionary to the
 // next "startxref" (or the end of the file); the last trailer with a usable
-// /Root decides d->root, any /Encrypt marks the file.
+// /Root decides d->root (and d->info by its /Info), any /Encrypt marks the file.
 void read_trailers(doc *d, int32_t from) {
     const uint8_t *t = d->data;
     const int32_t len = d->len;
     // Extent starts grow from one trailer to the next, so each search below
     // can resume where it stopped: the whole loop stays linear.
-    forward_memo next_startxref, next_root, next_encrypt;
+    forward_memo next_startxref, next_root, next_encrypt, next_info;
     auto find_startxref = [&](int32_t p) { return find_kw(t, len, p, "startxref"); };
     // A /Root occurrence is usable when an integer of 0 or more follows it
     // (read from one byte after the name); that does not depend on the trailer.
@@ -80,6 +80,7 @@ void read_trailers(doc *d, int32_t from) {
         return int32_t{-1};
     };
     auto find_encrypt = [&](int32_t p) { return find_name(t, len, p, len, "Encrypt"); };
+    auto find_info = [&](int32_t p) { return find_name(t, len, p, len, "Info"); };
 
     for (int32_t kw = find_kw(t, len, from, "trailer"); kw >= 0; kw = find_kw(t, len, kw + 1, "trailer")) {
         const int32_t dpos = skip_blank(t, kw + 7, len);
@@ -91,7 +92,12 @@ void read_trailers(doc *d, int32_t from) {
         // needs a non-alphanumeric byte before it), so the boundary test is
         // the same as for a search bounded by the extent.
         const int32_t r = next_root.next(dpos, find_usable_root);
-        if (r >= 0 && r + 5 <= end) d->root = int_after(t, len, r + 6);
+        if (r >= 0 && r + 5 <= end) {
+            d->root = int_after(t, len, r + 6);
+            // The information dictionary of the same trailer, when it names one.
+            const int32_t i = next_info.next(dpos, find_info);
+            d->info = i >= 0 && i + 5 <= end ? int_after(t, len, i + 6) : -1;
+        }
         const int32_t e = next_encrypt.next(dpos, find_encrypt);
         if (e >= 0 && e + 8 <= end) d->encrypted = 1;
     }
@@ -128,7 +134,11 @@ int32_t read_xref_stream(doc *d, int32_t p, int *streams) {
         const int32_t r = find_name(t, len, i, end, "Root");
         if (r >= 0) {
             const int32_t v = int_after(t, len, r + 6);
-            if (v >= 0) d->root = v;
+            if (v >= 0) {
+                d->root = v;
+                const int32_t inf = find_name(t, len, i, end, "Info");
+                d->info = inf >= 0 ? int_after(t, len, inf + 6) : -1;
+            }
         }
     }
     if (find_name(t, len, i, end, "Encrypt") >= 0) d->encrypted = 1;
@@ -137,7 +147,7 @@ int32_t read_xref_stream(doc *d, int32_t p, int *streams) {
 
 }  // namespace
 
-// Fills d->root and d->encrypted from the sections reached from the last
+// Fills d->root, d->info and d->encrypted from the sections reached from the last
 // "startxref". Never fails; reads nothing outside d->data[0..len).
 void xref_walk(doc *d) {
     const uint8_t *t = d->data;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Renders like the input: tools/check-corpus over the real PDFs of
+# Renders like the input and keeps the document features (links, fields,
+# outline ...; check-corpus --features strict): tools/check-corpus over the real PDFs of
 # ../shared/corpus (skipped when absent) and over PDFs written at test time
 # by Ghostscript, qpdf, mupdf and cairo (tools/make-test-inputs). Before
 # that, the checker itself: its image arithmetic, and that it catches a
@@ -8,7 +9,7 @@
 #
 #   tools/ci.d/70-corpus.sh BUILD_DIR      (the program is BUILD_DIR/cli/plenvo)
 #
-# Packages: python3 poppler-utils qpdf ghostscript mupdf-tools
+# Packages: python3 python3-pikepdf poppler-utils qpdf ghostscript mupdf-tools
 set -uo pipefail
 build=$(cd "${1:?usage: 70-corpus.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -144,9 +145,9 @@ run_checker "encrypted accepted" 1 '^FAIL .*locked.pdf: encrypted, plenvo size s
 if [ -d "$corpus" ]; then
     echo "== check-corpus $corpus"
     if "$py" "$check" -q --plenvo "$plenvo" "$corpus"; then
-        pass "corpus renders like the input"
+        pass "corpus renders like the input, features kept"
     else
-        fail "corpus renders like the input"
+        fail "corpus renders like the input, features kept"
     fi
 else
     echo "corpus not found at $corpus: skipped"
@@ -157,9 +158,9 @@ echo "== make-test-inputs"
 if "$py" "$root/tools/make-test-inputs" --corpus "$corpus" "$tmp/generated"; then
     echo "== check-corpus (generated inputs)"
     if "$py" "$check" -q --plenvo "$plenvo" "$tmp/generated"; then
-        pass "generated inputs render like the input"
+        pass "generated inputs render like the input, features kept"
     else
-        fail "generated inputs render like the input"
+        fail "generated inputs render like the input, features kept"
     fi
 else
     fail "make-test-inputs"
