@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,12 +13,14 @@
 #include "inflate/filters.h"
 #include "reader/decoded_stream.h"
 #include "reader/doc.h"
+#include "support/encoders.h"
 
 #if defined(PLENVO_HAVE_ZLIB)
 #include <zlib.h>
 #endif
 
 using namespace plenvo;
+using plenvo_test::ascii85_encode;
 
 namespace {
 
@@ -38,66 +39,6 @@ std::string content_text(size_t n) {
     return s;
 }
 
-std::vector<uint8_t> lzw_encode(const std::string &in) {
-    std::vector<uint8_t> out;
-    uint32_t acc = 0;
-    int nbits = 0, width = 9;
-    auto put = [&](unsigned code) {
-        acc = (acc << width) | code;
-        nbits += width;
-        while (nbits >= 8) {
-            out.push_back(static_cast<uint8_t>(acc >> (nbits - 8)));
-            nbits -= 8;
-        }
-    };
-    std::map<std::pair<int, uint8_t>, int> table;
-    unsigned next = 258;
-    put(256);
-    int w = -1;
-    for (unsigned char c : in) {
-        if (w < 0) {
-            w = c;
-            continue;
-        }
-        auto it = table.find({w, c});
-        if (it != table.end()) {
-            w = it->second;
-            continue;
-        }
-        put(unsigned(w));
-        table[{w, c}] = int(next++);
-        if (next + 1 > (1u << width) && width < 12) ++width;
-        if (next == 4094) {
-            put(256);
-            table.clear();
-            next = 258;
-            width = 9;
-        }
-        w = c;
-    }
-    if (w >= 0) put(unsigned(w));
-    if (w >= 0 && next + 1 >= (1u << width) && width < 12) ++width;
-    put(257);
-    if (nbits) out.push_back(static_cast<uint8_t>(acc << (8 - nbits)));
-    return out;
-}
-
-std::string ascii85_encode(const std::string &in) {
-    std::string out;
-    for (size_t i = 0; i + 4 <= in.size(); i += 4) {
-        uint32_t v = uint32_t(uint8_t(in[i])) << 24 | uint32_t(uint8_t(in[i + 1])) << 16 |
-                     uint32_t(uint8_t(in[i + 2])) << 8 | uint8_t(in[i + 3]);
-        char g[5];
-        for (int k = 4; k >= 0; --k) {
-            g[k] = char('!' + v % 85);
-            v /= 85;
-        }
-        out.append(g, 5);
-        if (i % 64 == 60) out += '\n';
-    }
-    return out + "~>";
-}
-
 const std::string &sample() {
     static const std::string s = content_text(size_t(8) << 20);
     return s;
@@ -114,7 +55,7 @@ void run(benchmark::State &state, const std::vector<uint8_t> &in, F decode) {
 }
 
 void BM_lzw(benchmark::State &state) {
-    static const std::vector<uint8_t> in = lzw_encode(sample());
+    static const std::vector<uint8_t> in = plenvo_test::lzw_encode(sample(), 1);
     run(state, in, [](const std::vector<uint8_t> &i, std::vector<uint8_t> &o) {
         return lzw_decode(i.data(), i.size(), 1, o, FILTER_MAX_OUT);
     });
