@@ -526,9 +526,9 @@ def check_labels(ctx, report):
 
 def check_attachments(ctx, report):
     ins, outs = w.names(name_trees(ctx.src, "/EmbeddedFiles")), w.names(name_trees(ctx.out, "/EmbeddedFiles"))
-    for n, spec in ins.items.items():
+    for n, filed in ins.items.items():
         path = "attachment %r" % n.decode("latin-1")
-        data = embedded_bytes(spec)
+        data = embedded_bytes(filed)
         if data is None:
             continue  # nothing that could be carried
         problems = []
@@ -538,13 +538,13 @@ def check_attachments(ctx, report):
         elif embedded_bytes(got) != data:
             problems.append(path + ": other bytes")
         else:
-            same(ctx, spec, got, path, problems, skip={"/EF"})
+            same(ctx, filed, got, path, problems, skip={"/EF"})
         report.item("attachments", problems)
 
 
-def embedded_bytes(spec):
-    """The decoded bytes of a file specification's embedded file, or None."""
-    ef = spec.get("/EF") if isinstance(spec, pikepdf.Dictionary) else None
+def embedded_bytes(filed):
+    """The decoded bytes of the file an attachment's dictionary embeds, or None."""
+    ef = filed.get("/EF") if isinstance(filed, pikepdf.Dictionary) else None
     if not isinstance(ef, pikepdf.Dictionary):
         return None
     f = ef.get("/UF") if isinstance(ef.get("/UF"), pikepdf.Stream) else ef.get("/F")
