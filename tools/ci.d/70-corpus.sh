@@ -19,15 +19,7 @@ py=${PLENVO_PYTHON:-/usr/bin/python3}
 plenvo="$build/cli/plenvo"
 export PYTHONDONTWRITEBYTECODE=1
 
-passed=0
-failed=0
-pass() { echo "PASS $1"; passed=$((passed + 1)); }
-fail() { echo "FAIL $1"; failed=$((failed + 1)); }
-finish() {
-    echo "corpus: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$(dirname "$0")/tally.bash" corpus
 
 if [ ! -x "$plenvo" ]; then
     echo "no program at $plenvo"

@@ -29,25 +29,7 @@ py=${PLENVO_PYTHON:-/usr/bin/python3}
 plenvo="$build/cli/plenvo"
 export PYTHONDONTWRITEBYTECODE=1
 
-passed=0
-failed=0
-finish() {
-    echo "features: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
-# count LOG: adds the "NAME: N passed, N failed" totals of a sub-run; a run
-# that printed none counts as one failure.
-count() {
-    local line
-    line=$(grep -E '^[a-z-]+: [0-9]+ passed, [0-9]+ failed$' "$1" | tail -1)
-    if [ -z "$line" ]; then
-        failed=$((failed + 1))
-        return
-    fi
-    passed=$((passed + $(echo "$line" | sed -E 's/.*: ([0-9]+) passed.*/\1/')))
-    failed=$((failed + $(echo "$line" | sed -E 's/.* ([0-9]+) failed$/\1/')))
-}
+. "$(dirname "$0")/tally.bash" features
 
 if [ ! -x "$plenvo" ]; then
     echo "no program at $plenvo"
