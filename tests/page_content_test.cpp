@@ -149,6 +149,30 @@ TEST(ContentArray, BareNumbersAndCompactSpellingCount) {
     EXPECT_EQ(content_of(b.build()).text, "a\nb\nc");
 }
 
+// Comments are white space: the references a comment holds are no parts,
+// also in an array object and before the value.
+TEST(ContentArray, CommentsHoldNoParts) {
+    const struct {
+        const char *contents;
+        const char *array_object;  // object 8, when the page names it
+        const char *text;
+    } cases[] = {
+        {"/Contents [4 0 R % 5 0 R\n 6 0 R]", nullptr, "a\nc"},
+        {"/Contents [4 0 R%5 0 R\r6 0 R]", nullptr, "a\nc"},
+        {"/Contents % [5 0 R]\n[6 0 R]", nullptr, "c"},
+        {"/Contents % 5 0 R\n4 0 R", nullptr, "a"},
+        {"/Contents 8 0 R", "% [5 0 R]\n[4 0 R %5 0 R\n]", "a"},
+    };
+    for (const auto &c : cases) {
+        pdf_builder b = one_page(c.contents);
+        b.add_stream(4, "a");
+        b.add_stream(5, "b");
+        b.add_stream(6, "c");
+        if (c.array_object) b.add(8, c.array_object);
+        EXPECT_EQ(content_of(b.build()).text, c.text) << c.contents;
+    }
+}
+
 TEST(ContentArray, ArrayObjectIsReadAsTheArray) {
     pdf_builder b = one_page("/Contents 4 0 R");
     b.add(4, "[5 0 R 6 0 R]");

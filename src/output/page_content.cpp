@@ -148,17 +148,9 @@ void append_part(const gather_ctx &g, const objent *e, buf *b, parts *ps) {
 // or not streams are skipped. Stops when the content grows too long.
 void gather_array(const gather_ctx &g, const uint8_t *t, int32_t pos, int32_t end, buf *b, parts *ps) {
     const doc *d = g.d;
-    while (pos < end && t[pos] != ']' && !ps->too_long) {
-        if (!is_digit(t[pos])) {
-            ++pos;
-            continue;
-        }
-        int32_t n = read_number(t, end, &pos);
+    int32_t n = 0;
+    while (!ps->too_long && next_content_element(t, end, &pos, &n)) {
         const objent *e = n > 0 ? doc_lookup(d, n) : nullptr;
-        pos = skip_ws(t, pos, end);
-        if (pos < end && is_digit(t[pos])) read_number(t, end, &pos);
-        pos = skip_ws(t, pos, end);
-        if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
         if (e) append_part(g, e, b, ps);
     }
 }
@@ -185,7 +177,7 @@ bool array_value(const doc *d, const objent *e, const uint8_t **base, int32_t *s
     if (e->in_objstm) {
         *base = e->text;
         lim = e->text_len;
-        p = skip_ws(e->text, 0, lim);
+        p = skip_blank(e->text, 0, lim);
     } else {
         if (e->dict_pos >= 0 || e->hdr_pos < 0) return false;
         *base = d->data;
@@ -196,7 +188,7 @@ bool array_value(const doc *d, const objent *e, const uint8_t **base, int32_t *s
         if (p < lim && is_digit(d->data[p]) && parse_int_at(d->data, lim, &p) < 0) return false;
         p = skip_ws(d->data, p, lim);
         if (!kw_at(d->data, p, lim, "obj")) return false;
-        p = skip_ws(d->data, p + 3, lim);
+        p = skip_blank(d->data, p + 3, lim);
     }
     if (p >= lim || (*base)[p] != '[') return false;
     *start = p + 1;
@@ -295,7 +287,7 @@ void gather(const gather_ctx &g, const objent *page, int32_t contents_key, page_
     if (r.start < 0) return;
     const uint8_t *t = r.base;
     if (contents_key < 0) return;
-    int32_t v = skip_ws(t, contents_key + 9, r.end);
+    const int32_t v = contents_value_at(t, contents_key, r.end);
     if (v >= r.end) return;
     if (is_digit(t[v])) {
         gather_ref(g, t, v, r.end, out);
@@ -320,18 +312,9 @@ void count_use(const doc *d, int32_t num, std::vector<int32_t> *uses) {
 // Counts the streams an array of content parts names, read as gather_array
 // reads it (up to its ']' or the end).
 void count_array(const doc *d, const uint8_t *t, int32_t pos, int32_t end, std::vector<int32_t> *uses) {
-    while (pos < end && t[pos] != ']') {
-        if (!is_digit(t[pos])) {
-            ++pos;
-            continue;
-        }
-        const int32_t n = read_number(t, end, &pos);
-        pos = skip_ws(t, pos, end);
-        if (pos < end && is_digit(t[pos])) read_number(t, end, &pos);
-        pos = skip_ws(t, pos, end);
-        if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
+    int32_t n = 0;
+    while (next_content_element(t, end, &pos, &n))
         if (n > 0) count_use(d, n, uses);
-    }
 }
 
 // Counts the streams page p draws through its /Contents (key at `at`, -1
@@ -343,7 +326,7 @@ void count_page(const doc *d, const pageinfo &p, int32_t at, std::vector<int32_t
     const text_range r = dict_range(d, page);
     if (r.start < 0) return;
     const uint8_t *t = r.base;
-    const int32_t v = skip_ws(t, at + 9, r.end);
+    const int32_t v = contents_value_at(t, at, r.end);
     if (v >= r.end) return;
     if (is_digit(t[v])) {
         int32_t pos = v;
@@ -389,6 +372,30 @@ void gather_content_reusing(const doc *d, const objent *page, int32_t contents_k
     drop_spent(c);
     truncate_to(&out->owned, 0);
     gather(gather_ctx{d, c}, page, contents_key, out);
+}
+
+int32_t contents_value_at(const uint8_t *t, int32_t key, int32_t end) {
+    return skip_blank(t, key + 9, end);  // past "/Contents"
+}
+
+bool next_content_element(const uint8_t *t, int32_t end, int32_t *pos, int32_t *num) {
+    int32_t p = *pos;
+    for (;;) {
+        p = skip_blank(t, p, end);
+        if (p >= end || t[p] == ']') {
+            *pos = p;
+            return false;
+        }
+        if (is_digit(t[p])) break;
+        ++p;
+    }
+    *num = read_number(t, end, &p);
+    p = skip_blank(t, p, end);
+    if (p < end && is_digit(t[p])) read_number(t, end, &p);
+    p = skip_blank(t, p, end);
+    if (p < end && t[p] == 'R') ++p;
+    *pos = p;
+    return true;
 }
 
 }  // namespace plenvo

@@ -49,4 +49,15 @@ void content_cache_count(const doc *d, const page_keys *keys, content_cache *c);
 void gather_content_reusing(const doc *d, const objent *page, int32_t contents_key, content_cache *c,
                             page_content *out);
 
+// Where the value of the /Contents key at `key` starts in t (comments are
+// white space); end or more when there is none.
+int32_t contents_value_at(const uint8_t *t, int32_t key, int32_t end);
+
+// The next element of a content array, read from *pos (inside the array) up
+// to its ']' or end. True with *num its object number (a bare number counts;
+// -1 for one too long for 32 bits) and *pos past its generation and R; false
+// at the array's end. Other bytes are passed over, comments are white space.
+// Every reader of content arrays walks them through this, so that all agree.
+bool next_content_element(const uint8_t *t, int32_t end, int32_t *pos, int32_t *num);
+
 }  // namespace plenvo

@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "output/page_content.h"
 #include "output/page_resources.h"
 #include "output/placement.h"
 #include "reader/scan.h"
@@ -103,7 +104,7 @@ struct contents_value {
         if (r.start < 0) return;
         t = r.base;
         end = r.end;
-        pos = skip_ws(t, at + 9, end);
+        pos = contents_value_at(t, at, end);
         if (pos < end && is_digit(t[pos])) kind = NUMBER;
         if (pos < end && t[pos] == '[') kind = ARRAY;
     }
@@ -133,18 +134,10 @@ bool contents_source(const contents_value &v, std::string *out) {
     }
     if (v.kind != contents_value::ARRAY) return false;
     out->push_back('A');
-    for (++pos; pos < end && t[pos] != ']';) {
-        if (!is_digit(t[pos])) {
-            ++pos;
-            continue;
-        }
-        const int32_t n = parse_int_at(t, end, &pos);
+    ++pos;
+    for (int32_t n = 0; next_content_element(t, end, &pos, &n);) {
         if (n < 0) return false;
         put_number(out, n);
-        pos = skip_ws(t, pos, end);
-        if (pos < end && is_digit(t[pos]) && parse_int_at(t, end, &pos) < 0) return false;
-        pos = skip_ws(t, pos, end);
-        if (pos < end && t[pos] == 'R') pos = skip_ws(t, pos + 1, end);
     }
     return true;
 }
